@@ -1,0 +1,3 @@
+#include "app/mainwindow.h"
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {}

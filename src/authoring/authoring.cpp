@@ -1,0 +1,1 @@
+// Manual marking, automatic marking and the new-project wizard live here.

@@ -1,0 +1,1 @@
+// Pedal tempo control lives here.

@@ -1,0 +1,1 @@
+// The splash window and the update check live here.

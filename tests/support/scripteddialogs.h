@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QQueue>
+#include <QStringList>
+
+// Dialogs answered from queues the test fills. Every text shown is recorded in shown;
+// file dialogs record "title|startFolder|filter|ext" in fileRequests. An empty queue
+// answers No, cancels the input box and cancels the file dialog.
+class ScriptedDialogs : public Dialogs {
+public:
+    void information(const QString& text) override { shown << text; }
+    bool question(const QString& text) override;
+    bool getText(const QString& title, const QString& prompt, QString& value) override;
+    QString openFile(const QString& title, const QString& startFolder, const QString& filter,
+                     const QString& defaultExtension) override;
+
+    QStringList shown;
+    QStringList fileRequests;
+    QQueue<bool> answers;
+    QQueue<QString> files;        // "" = cancel
+    QQueue<QString> texts;        // an entry "\x01" cancels
+};

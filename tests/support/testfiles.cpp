@@ -1,0 +1,127 @@
+#include "support/testfiles.h"
+
+#include "project/textfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace testfiles {
+
+bool run(const QString& program, const QStringList& args, QString* log)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForStarted(10000)) {
+        if (log)
+            *log = QStringLiteral("cannot start ") + program;
+        return false;
+    }
+    p.waitForFinished(120000);
+    const QString out = QString::fromLocal8Bit(p.readAll());
+    if (log)
+        *log = out;
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QString makeTone(const QString& dir, const QString& fileName, double seconds, int frequency)
+{
+    const QString path = QDir(dir).filePath(fileName);
+    QStringList args{QStringLiteral("-y"),
+                     QStringLiteral("-loglevel"),
+                     QStringLiteral("error"),
+                     QStringLiteral("-f"),
+                     QStringLiteral("lavfi"),
+                     QStringLiteral("-i"),
+                     QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=%2")
+                         .arg(frequency)
+                         .arg(seconds)};
+    if (fileName.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive))
+        args << QStringLiteral("-codec:a") << QStringLiteral("libmp3lame")
+             << QStringLiteral("-b:a") << QStringLiteral("128k");
+    else if (fileName.endsWith(QLatin1String(".wma"), Qt::CaseInsensitive))
+        args << QStringLiteral("-codec:a") << QStringLiteral("wmav2") << QStringLiteral("-b:a")
+             << QStringLiteral("128k");
+    args << path;
+    return run(QStringLiteral("ffmpeg"), args) ? path : QString();
+}
+
+QString makeImage(const QString& dir, const QString& fileName, int width, int height,
+                  const QStringList& extra)
+{
+    const QString path = QDir(dir).filePath(fileName);
+    QStringList args{QStringLiteral("-size"),
+                     QStringLiteral("%1x%2").arg(width).arg(height),
+                     QStringLiteral("xc:white"),
+                     QStringLiteral("-fill"),
+                     QStringLiteral("black"),
+                     QStringLiteral("-draw"),
+                     QStringLiteral("rectangle %1,%2 %3,%4")
+                         .arg(width / 10)
+                         .arg(height / 10)
+                         .arg(width / 5)
+                         .arg(height / 5)};
+    args << extra << path;
+    return run(QStringLiteral("convert"), args) ? path : QString();
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    f.write(bytes);
+    return path;
+}
+
+TempNotes::TempNotes()
+    : m_old(qgetenv("FOLIVANT_NOTES_DIR"))
+    , m_hadOld(qEnvironmentVariableIsSet("FOLIVANT_NOTES_DIR"))
+{
+    qputenv("FOLIVANT_NOTES_DIR", m_dir.path().toLocal8Bit());
+}
+
+TempNotes::~TempNotes()
+{
+    if (m_hadOld)
+        qputenv("FOLIVANT_NOTES_DIR", m_old);
+    else
+        qunsetenv("FOLIVANT_NOTES_DIR");
+}
+
+QString TempNotes::path() const
+{
+    return m_dir.path() + QLatin1Char('/');
+}
+
+QString makeProject(const QString& notesDir, const ProjectSpec& spec)
+{
+    const QString folder = QDir(notesDir).filePath(spec.name) + QLatin1Char('/');
+    QDir().mkpath(folder);
+    QStringList lines;
+    const QString audioName = spec.audio.isEmpty() ? QStringLiteral("none.wav")
+                                                   : QFileInfo(spec.audio).fileName();
+    lines << QStringLiteral("AudioFile=") + audioName
+          << QStringLiteral("SourceAudioFile=") + (spec.audio.isEmpty() ? folder + audioName : spec.audio)
+          << QStringLiteral("DirPath=") << QStringLiteral("FileName=") + spec.name
+          << QStringLiteral("NotesDataFile=") + spec.name + QStringLiteral(".ntf")
+          << QStringLiteral("UseLocal=true");
+    for (qsizetype k = 0; k < spec.pages.size(); ++k) {
+        lines << QStringLiteral("NotesFile%1=%2").arg(k).arg(spec.pages[k]);
+        if (!QFileInfo::exists(folder + spec.pages[k]))
+            makeImage(folder, spec.pages[k], 600, 800);
+    }
+    lines << QStringLiteral("NotesAmount=%1").arg(spec.pages.size());
+    lines << spec.extraLines;
+    if (!spec.audio.isEmpty() && !QFileInfo::exists(folder + audioName))
+        QFile::copy(spec.audio, folder + audioName);
+    const QString nts = folder + spec.name + QStringLiteral(".nts");
+    textfile::writeLines(nts, lines);
+    if (spec.writeNtf)
+        textfile::writeLines(folder + spec.name + QStringLiteral(".ntf"), spec.entries);
+    return nts;
+}
+
+} // namespace testfiles
