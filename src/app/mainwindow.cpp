@@ -1,3 +1,304 @@
 #include "app/mainwindow.h"
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {}
+#include "app/hotkeyflags.h"
+#include "app/moderefresh.h"
+#include "platform/dialogs.h"
+#include "platform/errorreport.h"
+#include "platform/hotkeys.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "platform/widgets.h"
+#include "playback/follower.h"
+#include "playback/markerindexmodel.h"
+#include "playback/player.h"
+#include "playback/playerevents.h"
+#include "playback/replayrange.h"
+#include "playback/sheetview.h"
+#include "playback/zoomandmarker.h"
+#include "project/opening.h"
+#include "project/pages.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListView>
+#include <QScreen>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const QString kHelpAddress = QStringLiteral("https://folivant.invalid/help");
+}
+
+MainWindow::MainWindow(Services services, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint)
+    , m_services(std::move(services))
+    , m_player(*m_services.player)
+    , m_dialogs(*m_services.dialogs)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Folivant with Kinsoro"));
+    if (!m_services.quit)
+        m_services.quit = [] { QCoreApplication::quit(); };
+    if (!m_services.clock)
+        m_services.clock = systemClock();
+    m_ws.notes.setParent(this);
+
+    m_sheet = new SheetView;
+    m_w = buildMainWidgets(this, m_sheet);
+    m_errors = std::make_unique<ErrorReport>(m_dialogs);
+    m_indexModel = std::make_unique<MarkerIndexModel>();
+    m_w.showList->setModel(m_indexModel.get());
+    m_w.notesList->setModel(&m_ws.notes);
+    m_hotKeyFlags = std::make_unique<HotKeyFlags>(*m_services.hotKeys);
+
+    m_joinTimer.setObjectName(QStringLiteral("JoinTimer"));
+    m_joinTimer.setTimerType(Qt::PreciseTimer);
+    m_joinTimer.setInterval(100);
+
+    m_zoom = new ZoomAndMarker(m_state, *m_sheet, *m_w.notesList, this);
+    m_w.rightColumn->layout()->addWidget(m_zoom->markerBox());
+
+    m_pages = new Pages(m_ws, m_state, *m_sheet, *m_zoom, m_dialogs, *m_errors,
+                        Pages::Hooks{
+                            {},
+                            [this] { return m_opening->lastDialogFolder(); },
+                            [this](const QString& f) { m_opening->rememberDialogFile(f); },
+                        },
+                        this);
+    auto* pagesBox = new QWidget;
+    pagesBox->setObjectName(QStringLiteral("PagesBox"));
+    auto* pl = new QVBoxLayout(pagesBox);
+    pl->setContentsMargins(0, 0, 0, 0);
+    pl->addWidget(m_pages->pageList());
+    pl->addWidget(m_pages->addButton());
+    static_cast<QVBoxLayout*>(m_w.rightColumn->layout())->insertWidget(0, pagesBox);
+    static_cast<QVBoxLayout*>(m_w.rightColumn->layout())->insertWidget(1, m_zoom->zoomLabel());
+
+    Follower::Widgets fw{*m_sheet,      *m_w.notesList,       *m_w.showList, *m_indexModel,
+                         *m_pages->pageList(), *m_w.trackBar, *m_w.curPos};
+    Follower::Hooks fh;
+    fh.broadcast = [this](const QString& m) { broadcast(m); };
+    fh.loadPage = [this](int page, QString* error) { return m_pages->loadPage(page, error); };
+    m_follower = new Follower(m_ws, m_state, m_player, fw, *m_zoom, *m_errors, m_joinTimer, fh, this);
+
+    PlayerEvents::Widgets pw{*m_w.status, *m_w.trackBar, *m_w.pause,
+                             *m_w.stop,   *m_w.play,     *m_w.rewind};
+    PlayerEvents::Hooks ph;
+    ph.broadcast = [this](const QString& m) { broadcast(m); };
+    m_playerEvents = new PlayerEvents(m_player, m_state, pw, m_dialogs, ph, this);
+
+    Opening::Hooks oh;
+    oh.modeRefresh = [this] { refreshModes(); };
+    oh.hotKeysOn = [this] { m_hotKeyFlags->setAll(true); };
+    oh.rebuildIndex = [this] { rebuildIndex(); };
+    m_opening = new Opening(*this, m_ws, m_state, m_player, *m_pages, *m_zoom, m_dialogs, oh, this);
+
+    m_w.bottomPanel->installEventFilter(this);
+    buildToolbar();
+    buildPlaybackRooms();
+    buildAuthoringRooms();
+    buildSessionRooms();
+    buildPedalRoom();
+    wire();
+    refreshModes();
+    m_follower->positionTimer().start();
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->availableGeometry());
+}
+
+MainWindow::~MainWindow()
+{
+    m_follower->positionTimer().stop();
+    m_player.stop();
+}
+
+void MainWindow::buildToolbar()
+{
+    QWidget* t = m_w.toolbar;
+    addToolButton(t, "ToolOpen", QStringLiteral("Open"), QString(), 1);
+    addToolButton(t, "ToolBar_New", QStringLiteral("New"),
+                  QStringLiteral("Create a new Folivant file"), 1);
+    addToolButton(t, "ToolButton3", QStringLiteral("Kinsoro"), QString(), 1);
+    addToolButton(t, "stopkinsoroMenu", QStringLiteral("Stop Kinsoro"), QString(), 5);
+    addToolButton(t, "Toolbar_Edit", QStringLiteral("Edit"),
+                  QStringLiteral("Edit an existing Folivant File"), 2);
+    addToolButton(t, "Toolbar_Save", QStringLiteral("Save"), QStringLiteral("Save"), 0);
+    addToolButton(t, "ShareButton", QStringLiteral("Share"), QString(), 1);
+    addToolButton(t, "Toolbar_Presets", QStringLiteral("Pre-Click"),
+                  QStringLiteral("Set Preset/Offset Time for your clicks"), -2);
+    addToolButton(t, "Toolbar_Reset", QStringLiteral("Star over"),
+                  QStringLiteral("Change Auto-Create Positions (Start, End, Boxes)"), -1);
+    addToolButton(t, "Toolbar_Clear", QStringLiteral("Clear"),
+                  QStringLiteral("Clear All Auto Boxes"), -1);
+    addToolButton(t, "Toolbar_Finish", QStringLiteral("Finish"), QStringLiteral("Finish"), -1);
+    auto* separator = new QLabel(QStringLiteral("|"), t);
+    separator->setObjectName(QStringLiteral("ToolButton2"));
+    separator->setProperty("tag", 0);
+    t->layout()->addWidget(separator);
+    addToolButton(t, "Toolbar_Screen", QStringLiteral("Full Screen"),
+                  QStringLiteral("Hide Toolbars"), 4);
+    addToolButton(t, "Toolbar_ZoomIn", QStringLiteral("Zoom In"), QStringLiteral("Zoom In"), 4);
+    addToolButton(t, "Toolbar_ZoomOut", QStringLiteral("Zoom Out"), QStringLiteral("Zoom Out"), 4);
+    addToolButton(t, "ToolButton1", QStringLiteral("Help"), QString(), 4);
+    static_cast<QHBoxLayout*>(t->layout())->addStretch(1);
+}
+
+void MainWindow::wire()
+{
+    const auto button = [this](const char* name) -> QAbstractButton& {
+        return need<QAbstractButton>(this, QLatin1String(name));
+    };
+    connect(&button("Startup_Play"), &QAbstractButton::clicked, m_opening, &Opening::playOpen);
+    connect(&button("ToolOpen"), &QAbstractButton::clicked, m_opening, &Opening::playOpen);
+    connect(m_w.openOther, &QAbstractButton::clicked, m_opening, &Opening::playOpen);
+    connect(&button("Toolbar_Edit"), &QAbstractButton::clicked, m_opening, &Opening::editClick);
+    connect(&button("Toolbar_Save"), &QAbstractButton::clicked, m_opening, [this] { m_opening->save(); });
+    connect(&button("kinsorostart"), &QAbstractButton::clicked, this, &MainWindow::kinsoroStart);
+    connect(&button("Toolbar_Screen"), &QAbstractButton::clicked, this, &MainWindow::fullScreenClick);
+    connect(&button("ShareButton"), &QAbstractButton::clicked, this, &MainWindow::shareClick);
+    connect(&button("ShareGo"), &QAbstractButton::clicked, this,
+            [this] { m_services.shell->openFolder(paths::notesDir()); });
+    connect(&button("ToolButton1"), &QAbstractButton::clicked, this, &MainWindow::helpClick);
+    connect(&button("Toolbar_ZoomIn"), &QAbstractButton::clicked, m_zoom, &ZoomAndMarker::zoomIn);
+    connect(&button("Toolbar_ZoomOut"), &QAbstractButton::clicked, m_zoom, &ZoomAndMarker::zoomOut);
+    connect(m_w.localAudio, &QCheckBox::toggled, m_opening, &Opening::localAudioChanged);
+    connect(static_cast<LinkLabel*>(m_w.exitBox), &LinkLabel::clicked, this, &QWidget::close);
+    connect(static_cast<LinkLabel*>(m_w.minimizeBox), &LinkLabel::clicked, this, &QWidget::showMinimized);
+    connect(m_services.hotKeys, &HotKeys::pressed, this,
+            [this](HotKey key) { hotKeyPressed(static_cast<int>(key)); });
+    connect(&m_ws.notes, &MarkerList::changed, this, [this] { m_errors->reset(); });
+}
+
+void MainWindow::hotKeyPressed(int key)
+{
+    switch (static_cast<HotKey>(key)) {
+    case HotKey::SwitchPage:
+        m_pages->nextPage();
+        break;
+    case HotKey::Pause:
+        if (m_onPauseKey)
+            m_onPauseKey();
+        break;
+    case HotKey::Enter:
+        if (m_onEnterKey)
+            m_onEnterKey();
+        break;
+    case HotKey::Bpm:
+        if (m_onBpmKey)
+            m_onBpmKey();
+        break;
+    }
+}
+
+void MainWindow::refreshModes()
+{
+    modeRefresh(*this, m_ws.modes);
+}
+
+void MainWindow::broadcast(const QString& message)
+{
+    if (m_broadcast)
+        m_broadcast(message);
+}
+
+void MainWindow::rebuildIndex()
+{
+    m_indexModel->rebuild(static_cast<int>(m_ws.notes.count()));
+    if (m_replay)
+        m_replay->refreshMarks();
+}
+
+void MainWindow::centre(QWidget* panel, const QWidget* container)
+{
+    if (!panel || !container)
+        return;
+    const QSize c = container->contentsRect().size();
+    const QSize p = panel->contentsRect().size();
+    panel->move((c.width() - p.width()) / 2, (c.height() - p.height()) / 2);
+}
+
+void MainWindow::kinsoroStart()
+{
+    m_ws.modes.editing = false;
+    m_w.startup->hide();
+    if (auto* panel = findChild<QWidget*>(QStringLiteral("kinsoropanel"))) {
+        centre(panel, this);
+        panel->show();
+        panel->raise();
+    }
+    m_hotKeyFlags->enableAll(false);
+}
+
+void MainWindow::fullScreenClick()
+{
+    m_w.leftPanel->setVisible(m_w.leftPanel->isHidden());
+    m_w.bottomPanel->setVisible(m_w.bottomPanel->isHidden());
+}
+
+void MainWindow::shareClick()
+{
+    centre(m_w.share, this);
+    m_w.share->show();
+    m_w.share->raise();
+}
+
+void MainWindow::helpClick()
+{
+    m_services.shell->openUrl(kHelpAddress);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_w.mainPanel->setGeometry(rect());
+    layoutTimeline();
+    m_w.exitBox->move(width() - m_w.exitBox->width(), 0);
+    m_w.minimizeBox->move(m_w.exitBox->x() - m_w.minimizeBox->width(), 0);
+    m_w.exitBox->raise();
+    m_w.minimizeBox->raise();
+    if (!m_layoutDone) {
+        m_layoutDone = true;
+        centre(m_w.startup, this);
+        m_w.startup->show();
+        m_w.startup->raise();
+        for (const char* name : {"kinsoropanel", "NewProject"})
+            centre(findChild<QWidget*>(QLatin1String(name)), this);
+        centre(findChild<QWidget*>(QStringLiteral("PedalSettings")), m_w.mainPanel);
+    }
+}
+
+void MainWindow::layoutTimeline()
+{
+    // The bottom panel spans the main panel; it has its final width once laid out.
+    m_w.mainPanel->layout()->activate();
+    const int width = m_w.bottomPanel->width();
+    m_w.trackBar->resize(std::max(width - m_w.trackBar->x() - 20, 10), m_w.trackBar->height());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_w.bottomPanel && event->type() == QEvent::Resize)
+        layoutTimeline();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_opening->confirmLeaving()) {
+        event->ignore();
+        return;
+    }
+    if (!m_player.source().isEmpty())
+        m_player.stop();
+    m_follower->positionTimer().stop();
+    broadcast(QStringLiteral("D=1"));
+    event->accept();
+    m_services.quit();
+}

@@ -1,0 +1,281 @@
+#include "playback/follower.h"
+
+#include "platform/errorreport.h"
+#include "playback/followlogic.h"
+#include "playback/markerindexmodel.h"
+#include "playback/playbackstate.h"
+#include "playback/player.h"
+#include "playback/sheetview.h"
+#include "playback/zoomandmarker.h"
+#include "project/markerentry.h"
+#include "project/numbertext.h"
+#include "project/workspace.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <cmath>
+
+Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, Widgets widgets,
+                   ZoomAndMarker& zoom, ErrorReport& errors, QTimer& joinTimer, Hooks hooks,
+                   QObject* parent)
+    : QObject(parent)
+    , m_ws(workspace)
+    , m_state(state)
+    , m_player(player)
+    , m_w(widgets)
+    , m_zoom(zoom)
+    , m_errors(errors)
+    , m_joinTimer(joinTimer)
+    , m_hooks(std::move(hooks))
+{
+    m_positionTimer.setObjectName(QStringLiteral("PositionTimer"));
+    m_positionTimer.setInterval(100);
+    connect(&m_positionTimer, &QTimer::timeout, this, &Follower::PositionTimerTimer);
+
+    m_autoInsertPop = new QMenu;
+    m_autoInsertPop->setObjectName(QStringLiteral("AutoInsertPop"));
+    QAction* d4 = m_autoInsertPop->addAction(QStringLiteral("Delete"));
+    d4->setObjectName(QStringLiteral("Delete4"));
+    connect(d4, &QAction::triggered, this, &Follower::deleteBoxRequested);
+    m_autoInsertPop2 = new QMenu;
+    m_autoInsertPop2->setObjectName(QStringLiteral("AutoInsertPop2"));
+    QAction* d4b = m_autoInsertPop2->addAction(QStringLiteral("Delete"));
+    d4b->setObjectName(QStringLiteral("Delete4b"));
+    connect(d4b, &QAction::triggered, this, &Follower::deleteMarkerBoxRequested);
+
+    connect(m_w.sheet.point(), &MarkerShape::rightClicked, this, &Follower::shapeRightClicked);
+    connect(&m_w.notesList, &QListView::clicked, this, &Follower::NotesListClick);
+    connect(&m_w.showList, &QListView::clicked, this, &Follower::ShowListClick);
+}
+
+int Follower::selectedEntry() const
+{
+    const QModelIndex idx = m_w.notesList.currentIndex();
+    return idx.isValid() ? idx.row() : -1;
+}
+
+void Follower::selectEntry(int i)
+{
+    if (i < 0) {
+        m_w.notesList.setCurrentIndex({});
+        m_w.notesList.clearSelection();
+        m_w.showList.setCurrentIndex({});
+        m_w.showList.clearSelection();
+        return;
+    }
+    m_w.notesList.setCurrentIndex(m_w.notesList.model()->index(i, 0));
+    m_w.showList.setCurrentIndex(m_w.showList.model()->index(i, 0));
+}
+
+void Follower::PositionTimerTimer()
+{
+    try {
+        tick();
+    } catch (const markerentry::ConversionError& e) {
+        m_errors.report(e.text());
+    }
+}
+
+bool Follower::tick()
+{
+    double position = 0;
+    int state = Player::Other;
+    bool loaded = true;
+    const bool follow = m_ws.modes.followMode;
+    if (follow) {
+        position = m_state.guestClock;
+        state = Player::Playing;
+    } else {
+        if (m_state.timelineHeld)
+            return false;
+        position = m_player.position();
+        state = m_player.playState();
+        loaded = !m_player.source().isEmpty();
+        if (m_player.statusText().isEmpty()) {
+            m_player.stop();
+            return false;
+        }
+    }
+
+    // The replay range loops back to its start.
+    if (!follow) {
+        if (position >= m_state.replayEnd && loaded && m_state.replayActive &&
+            state != Player::Stopped && state != Player::Paused) {
+            m_player.setPosition(m_state.replayStart);
+            return false;
+        }
+    } else if (m_state.guestClock >= m_state.replayEnd && m_state.replayActive &&
+               m_joinTimer.isActive()) {
+        m_state.guestClock = m_state.replayStart;
+        return false;
+    }
+    if (!follow && !loaded)
+        return false;
+
+    const double p = numbertext::roundHundredths(position);
+    const QString status = follow ? QString() : m_player.statusText();
+    if (p == m_state.lastRounded && status == m_state.lastStatus && !m_state.refreshRequest &&
+        !m_state.reshowRequest)
+        return false;
+    m_state.lastRounded = p;
+    m_state.lastStatus = status;
+
+    m_w.trackBar.setValue(static_cast<int>(std::trunc(p * 100)));
+    m_w.curPos.setText(follow ? QString() : m_player.positionText());
+
+    if (!m_ws.modes.automatic) {
+        m_zoom.setMarkerSwitch(m_state.markerHidden ? 1 : 0);
+        m_zoom.applyMarkerDisplay();
+    }
+    if (m_ws.modes.automaticSecondStage || m_ws.notes.isEmpty() || m_state.markerHidden)
+        return true;
+
+    const auto time = [this](int i) { return m_ws.notes.time(i); };
+    const int n = static_cast<int>(m_ws.notes.count());
+    const int current = followlogic::findCurrent(n, time, p);
+    m_w.sheet.point()->setColor(followlogic::markerColor(current, n, time, p));
+    selectEntry(current);
+    showEntry(false);
+    m_state.refreshRequest = false;
+    return true;
+}
+
+void Follower::NotesListClick()
+{
+    try {
+        showEntry(true);
+    } catch (const markerentry::ConversionError& e) {
+        m_errors.report(e.text());
+    }
+}
+
+void Follower::showEntry(bool userPick)
+{
+    const int selected = selectedEntry();
+    if (selected < 0) {
+        m_w.sheet.point()->hide();
+        m_w.sheet.pointCaption()->hide();
+        return;
+    }
+    m_zoom.showMarkerRule();
+    if (userPick) {
+        m_positionTimer.stop();
+        m_player.pause();
+        m_player.setPosition(m_ws.notes.time(selected));
+        m_positionTimer.start();
+    }
+    m_w.showList.setCurrentIndex(m_w.showList.model()->index(selected, 0));
+    if (selected == m_state.lastShownIndex && !userPick && !m_state.refreshRequest &&
+        !m_state.reshowRequest)
+        return;
+    m_state.reshowRequest = false;
+    if (m_hooks.closeCaptionEditor)
+        m_hooks.closeCaptionEditor();
+    m_state.lastShownIndex = selected;
+    placeEntry(selected, userPick);
+}
+
+void Follower::placeEntry(int selected, bool userPick)
+{
+    if (userPick) {
+        const double t = m_ws.notes.time(selected);
+        if (m_player.playState() == Player::Playing) {
+            const auto raw = numbertext::parse(m_ws.notes.name(selected));
+            m_player.setPosition(raw && *raw > 0 ? t : 0.0);
+        }
+        if (m_hooks.broadcast)
+            m_hooks.broadcast(QStringLiteral("C=") + numbertext::format(t));
+    }
+    const qsizetype first = m_ws.notes.findByName(m_ws.notes.name(selected));
+    const markerentry::Place place =
+        markerentry::parsePlace(m_ws.notes.value(first < 0 ? selected : first));
+
+    if (m_ws.modes.automaticSecondStage && m_hooks.setSelectedBox)
+        m_hooks.setSelectedBox(m_ws.notes.object(selected));
+
+    if (place.page != m_w.pages.currentIndex())
+        switchPage(static_cast<int>(place.page));
+
+    const QSize shown = m_w.sheet.displaySize();
+    const int xp = followlogic::placeToPixels(place.x, shown.width());
+    const int yp = followlogic::placeToPixels(place.y, shown.height());
+
+    followlogic::ScrollView view;
+    view.vertical = m_w.sheet.verticalScroll();
+    view.horizontal = m_w.sheet.horizontalScroll();
+    view.outerHeight = m_w.sheet.height();
+    view.outerWidth = m_w.sheet.width();
+    view.clientHeight = m_w.sheet.viewport()->height();
+    view.clientWidth = m_w.sheet.viewport()->width();
+    const QPoint scroll = followlogic::scrollFor(view, xp, yp, m_state.keepTopLeft);
+    m_w.sheet.setScroll(scroll.x(), scroll.y());
+
+    MarkerShape* point = m_w.sheet.point();
+    QLabel* caption = m_w.sheet.pointCaption();
+    point->move(xp, yp);
+    caption->setText(place.caption);
+    caption->adjustSize();
+    caption->setVisible(!(place.caption.isEmpty() && point->isVisible()));
+    caption->move(point->x(), point->y() - caption->height());
+    m_zoom.showMarkerRule();
+
+    if (userPick) {
+        if (m_player.playState() == Player::Playing)
+            m_player.pause();
+        m_state.replayActive = false;
+    }
+}
+
+void Follower::switchPage(int page)
+{
+    const int z = m_state.zoomSteps;
+    m_zoom.cancelZoom();
+    {
+        const QSignalBlocker block(&m_w.pages);
+        m_w.pages.setCurrentIndex(page >= 0 && page < m_w.pages.count() ? page : -1);
+    }
+    if (m_w.pages.currentIndex() < 0)
+        return;
+    QString error;
+    if (m_hooks.loadPage && !m_hooks.loadPage(page, &error))
+        m_errors.report(error);
+    m_zoom.applySteps(z);
+}
+
+void Follower::ShowListClick()
+{
+    if (m_ws.modes.followMode)
+        return;
+    if (m_player.playState() == Player::Playing && m_state.replayActive) {
+        m_player.pause();
+        if (m_hooks.broadcast)
+            m_hooks.broadcast(QStringLiteral("P=1"));
+    }
+    m_zoom.setMarkerSwitch(0);
+    m_zoom.applyMarkerDisplay();
+    const bool running = m_positionTimer.isActive();
+    m_positionTimer.stop();
+    const QModelIndex idx = m_w.showList.currentIndex();
+    if (idx.isValid())
+        m_w.notesList.setCurrentIndex(m_w.notesList.model()->index(idx.row(), 0));
+    NotesListClick();
+    if (running)
+        m_positionTimer.start();
+}
+
+void Follower::shapeRightClicked(MarkerShape* shape, QPoint globalPos)
+{
+    if (shape == m_w.sheet.point()) {
+        if (!m_ws.modes.automaticSecondStage)
+            return;
+        m_clickedShape = shape;
+        m_autoInsertPop2->popup(globalPos);
+        return;
+    }
+    m_clickedShape = shape;
+    m_autoInsertPop->popup(globalPos);
+}

@@ -1,0 +1,75 @@
+#include "playback/followlogic.h"
+
+#include "project/numbertext.h"
+
+#include <cmath>
+
+namespace followlogic {
+
+int findCurrent(int n, const std::function<double(int)>& time, double p)
+{
+    if (n <= 0)
+        return -1;
+    int i = 0;
+    bool moved = false;
+    for (;;) {
+        if (time(i) > p)
+            break;
+        moved = true;
+        ++i;
+        if (i == n)
+            break;
+    }
+    if (i > 0) {
+        if (time(i - 1) == p)
+            i = i - 1;
+        else if (i == n) {
+            if (time(i - 1) < p)
+                i = i - 1;
+        } else if (time(i) != p) {
+            i = i - 1;
+        }
+    }
+    if (i == n || !moved)
+        return -1;
+    return i;
+}
+
+QColor markerColor(int c, int n, const std::function<double(int)>& time, double p)
+{
+    if (c < 0 || c >= n - 1)
+        return kRed;
+    const double next = time(c + 1);
+    const double current = time(c);
+    const double gap = numbertext::roundHundredths(next - p);
+    const double lead = numbertext::roundHundredths((next - current) * 10.0 / 39.0);
+    return (lead > gap && gap > 0.01) ? kSpringGreen : kRed;
+}
+
+int placeToPixels(long long millionths, int displayed)
+{
+    const double v = static_cast<double>(displayed) * static_cast<double>(millionths) * 0.000001;
+    return static_cast<int>(numbertext::roundTens(v));
+}
+
+QPoint scrollFor(const ScrollView& s, int xp, int yp, bool keepTopLeft)
+{
+    double v = s.vertical;
+    double h = s.horizontal;
+    if (keepTopLeft) {
+        v = std::trunc(yp - 0.15 * s.outerHeight);
+        h = std::trunc(xp - 0.15 * s.outerWidth);
+    } else {
+        if (s.outerHeight + v < yp + 0.3 * s.clientHeight)
+            v = std::trunc(yp - 0.7 * s.clientHeight);
+        if (s.clientWidth + h < xp + 2 + 0.4 * s.clientWidth)
+            h = std::trunc(xp + 2 - 0.6 * s.clientWidth);
+        if (v > yp)
+            v = std::trunc(yp - 0.3 * s.clientHeight);
+        if (h > xp)
+            h = std::trunc(xp - 0.3 * s.clientWidth);
+    }
+    return {static_cast<int>(h), static_cast<int>(v)};
+}
+
+} // namespace followlogic

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <functional>
+
+// The pure arithmetic of marker following.
+namespace followlogic {
+
+// The current entry for position p: the last entry whose time is not after p, scanning
+// from entry 0 and stopping at the first entry whose time is greater than p; -1 before
+// the first entry. time(i) may throw (an entry name that is not a number).
+int findCurrent(int count, const std::function<double(int)>& time, double p);
+
+// Red, or spring green while the next entry is near: the last 10/39 of the time between
+// two entries, less the last hundredth of a second.
+QColor markerColor(int current, int count, const std::function<double(int)>& time, double p);
+
+inline const QColor kRed{255, 0, 0};
+inline const QColor kSpringGreen{0, 255, 128};
+
+// A place in millionths of the displayed size, in pixels rounded to a multiple of 10.
+int placeToPixels(long long millionths, int displayed);
+
+struct ScrollView {
+    int vertical = 0;   // V
+    int horizontal = 0; // Hs
+    int outerHeight = 0, outerWidth = 0;   // SH, SW
+    int clientHeight = 0, clientWidth = 0; // SCH, SCW
+};
+
+// New scroll positions that keep the marker at (xp, yp) in view: fixed near the top-left
+// (15 % of the box) with keepTopLeft, otherwise moving only when it leaves the band.
+QPoint scrollFor(const ScrollView& view, int xp, int yp, bool keepTopLeft);
+
+} // namespace followlogic

@@ -1,0 +1,177 @@
+#include "playback/sheetview.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+NotesImage::NotesImage(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("NotesImage"));
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    resize(0, 0);
+}
+
+void NotesImage::setImage(const QImage& image)
+{
+    m_image = image;
+    m_smaller.clear();
+    // Halves down to about 1000 pixels wide: zooming out draws from the nearest one.
+    QImage level = m_image;
+    while (!level.isNull() && level.width() >= 2000 && m_smaller.size() < 3) {
+        level = level.scaled(level.width() / 2, level.height() / 2, Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation);
+        m_smaller.append(level);
+    }
+    restoreNaturalSize();
+    update();
+}
+
+void NotesImage::clear()
+{
+    m_image = QImage();
+    m_smaller.clear();
+    resize(0, 0);
+    update();
+}
+
+void NotesImage::setDisplaySize(const QSize& size)
+{
+    resize(size);
+    update();
+}
+
+void NotesImage::restoreNaturalSize()
+{
+    resize(m_image.size());
+}
+
+const QImage& NotesImage::sourceFor(double scale, double& sourceScale) const
+{
+    sourceScale = 1.0;
+    const QImage* best = &m_image;
+    double s = 1.0;
+    for (const QImage& level : m_smaller) {
+        s *= 0.5;
+        if (s < scale)
+            break;
+        best = &level;
+        sourceScale = s;
+    }
+    return *best;
+}
+
+void NotesImage::paintEvent(QPaintEvent* event)
+{
+    if (m_image.isNull() || width() <= 0 || height() <= 0)
+        return;
+    QPainter painter(this);
+    const double sx = static_cast<double>(width()) / m_image.width();
+    if (size() == m_image.size()) {
+        painter.drawImage(event->rect(), m_image, event->rect());
+        return;
+    }
+    double sourceScale = 1.0;
+    const QImage& src = sourceFor(sx, sourceScale);
+    const double fx = static_cast<double>(src.width()) / width();
+    const double fy = static_cast<double>(src.height()) / height();
+    const QRectF target = event->rect();
+    const QRectF source(target.x() * fx, target.y() * fy, target.width() * fx,
+                        target.height() * fy);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, sx < 1.0);
+    painter.drawImage(target, src, source);
+}
+
+void NotesImage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    emit resized();
+}
+
+void NotesImage::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::RightButton)
+        emit rightClicked(event->globalPosition().toPoint());
+    emit clicked(event->button(), p);
+}
+
+MarkerShape::MarkerShape(QWidget* parent) : QFrame(parent)
+{
+    setAutoFillBackground(true);
+    resize(SheetView::kMarkerWidth, SheetView::kMarkerHeight);
+    setColor(QColor(255, 0, 0));
+}
+
+void MarkerShape::setColor(const QColor& color)
+{
+    if (color == m_color)
+        return;
+    m_color = color;
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, color);
+    setPalette(pal);
+}
+
+void MarkerShape::mousePressEvent(QMouseEvent* event)
+{
+    // A click on a shape stays with the shape: it never reaches the page below.
+    event->accept();
+    if (event->button() == Qt::RightButton)
+        emit rightClicked(this, event->globalPosition().toPoint());
+}
+
+SheetView::SheetView(QWidget* parent) : QScrollArea(parent)
+{
+    setObjectName(QStringLiteral("ScrollBox"));
+    setWidgetResizable(false);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_canvas = new QWidget;
+    m_canvas->setObjectName(QStringLiteral("SheetCanvas"));
+    m_image = new NotesImage(m_canvas);
+    m_point = new MarkerShape(m_canvas);
+    m_point->setObjectName(QStringLiteral("Point"));
+    m_point->hide();
+    m_caption = new QLabel(m_canvas);
+    m_caption->setObjectName(QStringLiteral("PointT"));
+    m_caption->setAutoFillBackground(true);
+    QPalette pal = m_caption->palette();
+    pal.setColor(QPalette::Window, QColor(255, 255, 225));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    m_caption->setPalette(pal);
+    QFont font(QStringLiteral("Times New Roman"));
+    font.setPixelSize(16);
+    m_caption->setFont(font);
+    m_caption->hide();
+    setWidget(m_canvas);
+    connect(m_image, &NotesImage::resized, this, &SheetView::updateCanvas);
+    updateCanvas();
+}
+
+void SheetView::updateCanvas()
+{
+    const QSize img = m_image->size();
+    m_canvas->resize(std::max(img.width(), 1), std::max(img.height(), 1));
+}
+
+int SheetView::verticalScroll() const
+{
+    return verticalScrollBar()->value();
+}
+
+int SheetView::horizontalScroll() const
+{
+    return horizontalScrollBar()->value();
+}
+
+void SheetView::setScroll(int horizontal, int vertical)
+{
+    horizontalScrollBar()->setValue(horizontal);
+    verticalScrollBar()->setValue(vertical);
+}
+
+void SheetView::resizeEvent(QResizeEvent* event)
+{
+    QScrollArea::resizeEvent(event);
+    updateCanvas();
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QScrollArea>
+
+// The page image `NotesImage`: draws the decoded page at its display size. Zooming
+// changes only the display size; the page is scaled while painting, so no enlarged copy
+// of a large scan is ever made. Smaller copies (halves, quarters) are kept for zooming
+// out so that shrinking stays smooth and cheap.
+class NotesImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit NotesImage(QWidget* parent = nullptr);
+
+    void setImage(const QImage& image); // natural size, automatic sizing on
+    void clear();
+    const QImage& image() const { return m_image; }
+    bool isEmpty() const { return m_image.isNull(); }
+    QSize naturalSize() const { return m_image.size(); }
+    // Zoom: a display size other than the natural one (automatic sizing off).
+    void setDisplaySize(const QSize& size);
+    void restoreNaturalSize();
+
+signals:
+    void clicked(Qt::MouseButton button, QPoint point);
+    void resized();
+    void rightClicked(QPoint globalPos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    const QImage& sourceFor(double scale, double& sourceScale) const;
+    QImage m_image;
+    QList<QImage> m_smaller; // halves of the page, for drawing it shrunk
+};
+
+// A rectangle shape on the sheet: the marker `Point` (red or spring green) and the aqua
+// boxes of automatic marking. A right click reports the shape.
+class MarkerShape : public QFrame {
+    Q_OBJECT
+public:
+    explicit MarkerShape(QWidget* parent = nullptr);
+    void setColor(const QColor& color);
+    QColor color() const { return m_color; }
+
+signals:
+    void rightClicked(MarkerShape* shape, QPoint globalPos);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QColor m_color;
+};
+
+// The scroll box `ScrollBox` holding the page image, the marker shape `Point` and its
+// caption label `PointT`. All of them are children of one canvas that scrolls, so
+// places on the page are canvas coordinates.
+class SheetView : public QScrollArea {
+    Q_OBJECT
+public:
+    static constexpr int kMarkerWidth = 9;
+    static constexpr int kMarkerHeight = 33;
+
+    explicit SheetView(QWidget* parent = nullptr);
+
+    NotesImage* image() const { return m_image; }
+    MarkerShape* point() const { return m_point; }
+    QLabel* pointCaption() const { return m_caption; }
+    QWidget* canvas() const { return m_canvas; }
+
+    // The displayed size of the page image (after zoom).
+    QSize displaySize() const { return m_image->size(); }
+    // Keeps the canvas as large as the page image and the view.
+    void updateCanvas();
+
+    int verticalScroll() const;
+    int horizontalScroll() const;
+    void setScroll(int horizontal, int vertical);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWidget* m_canvas;
+    NotesImage* m_image;
+    MarkerShape* m_point;
+    QLabel* m_caption;
+};

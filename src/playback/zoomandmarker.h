@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QPixmap>
+
+class QGroupBox;
+class QLabel;
+class QListView;
+class ClickPicture;
+class LinkLabel;
+class SheetView;
+struct PlaybackState;
+
+// Zoom of the page image (five steps in and out, each from the current truncated
+// size), and the two marker options: show/hide the marker (which also stops following)
+// and keep the marker at the top-left of the view.
+class ZoomAndMarker : public QObject {
+    Q_OBJECT
+public:
+    ZoomAndMarker(PlaybackState& state, SheetView& sheet, QListView& notesList,
+                  QObject* parent = nullptr);
+
+    // The "Marker Options" group with the two LEDs and their labels.
+    QGroupBox* markerBox() const { return m_box; }
+    QLabel* zoomLabel() const { return m_zoomLabel; }
+
+    void zoomIn();
+    void zoomOut();
+    void cancelZoom();
+    // Re-applies a number of steps after the zoom was cancelled (page switches).
+    void applySteps(int steps);
+
+    // The marker-display switch (the tag of `MarkerBox_EnabledLED`): 0 shown, 1 hidden.
+    int markerSwitch() const { return m_markerSwitch; }
+    void setMarkerSwitch(int value) { m_markerSwitch = value; }
+    // LED or label click: toggle, then apply.
+    void markerDisplayCommand();
+    // Acts only when the switch differs from the last applied value.
+    void applyMarkerDisplay();
+    // Shows `Point` in front when the marker is switched on.
+    void showMarkerRule();
+    void keepTopLeftCommand();
+
+    static QString zoomText(int steps);
+    static QPixmap ledPixmap(bool green);
+
+private:
+    void zoomBy(double factor);
+    void updateLabel();
+
+    PlaybackState& m_state;
+    SheetView& m_sheet;
+    QListView& m_notesList;
+    QGroupBox* m_box;
+    QLabel* m_zoomLabel;
+    ClickPicture* m_enabledLed;
+    ClickPicture* m_topLeftLed;
+    LinkLabel* m_enabledLabel;
+    LinkLabel* m_topLeftLabel;
+    QLabel* m_ledGreen;
+    QLabel* m_ledRed;
+    int m_markerSwitch = 0;
+    int m_lastApplied = -1;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QWidget;
+class Dialogs;
+class MarkerIndexModel;
+class Pages;
+class Player;
+class ZoomAndMarker;
+struct PlaybackState;
+struct Workspace;
+
+// The life of one open project: confirm leaving, play/open with the open routine, the
+// "Use Local audio file" handler, entering editing mode and save.
+class Opening : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void()> modeRefresh;
+        std::function<void()> leaveSession;  // the guest's leave action `stopkinsoro`
+        std::function<void()> hotKeysOn;     // remembered flags on, keys active
+        std::function<void()> clearReplay;   // as the replay "Clear" does
+        std::function<void()> rebuildIndex;  // marker index list and replay marks
+        std::function<void()> removeAutomaticShapes;
+    };
+
+    // window: the main window, whose named controls the handlers reach.
+    Opening(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
+            Pages& pages, ZoomAndMarker& zoom, Dialogs& dialogs, Hooks hooks,
+            QObject* parent = nullptr);
+
+    bool confirmLeaving();
+    void playOpen();
+    void openRoutine();
+    void localAudioChanged();
+    void editClick();
+    // Returns true when both files were written.
+    bool save();
+
+    // The shared open-file dialog remembers the last file chosen with it.
+    QString lastDialogFolder() const;
+    void rememberDialogFile(const QString& path) { m_lastDialogFile = path; }
+
+    static const QString& playTips();
+    Hooks& hooks() { return m_hooks; }
+
+private:
+    bool loadProject(const QString& path);
+
+    QWidget& m_window;
+    Workspace& m_ws;
+    PlaybackState& m_state;
+    Player& m_player;
+    Pages& m_pages;
+    ZoomAndMarker& m_zoom;
+    Dialogs& m_dialogs;
+    Hooks m_hooks;
+    QString m_lastDialogFile;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QComboBox;
+class QToolButton;
+class Dialogs;
+class ErrorReport;
+class SheetView;
+class ZoomAndMarker;
+struct PlaybackState;
+struct Workspace;
+
+// The notes pages of the open project: the page list `PagesBox_Pages` ("Page 1", ...),
+// showing a page's image, the next-page key and adding a page.
+class Pages : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        // In the automatic mode's second stage a page change removes the boxes.
+        std::function<void()> removeAutomaticShapes;
+        // The folder of the last file chosen with the shared open-file dialog.
+        std::function<QString()> lastDialogFolder;
+        std::function<void(const QString& chosen)> rememberDialogFile;
+    };
+
+    Pages(Workspace& workspace, PlaybackState& state, SheetView& sheet, ZoomAndMarker& zoom,
+          Dialogs& dialogs, ErrorReport& errors, Hooks hooks, QObject* parent = nullptr);
+
+    QComboBox* pageList() const { return m_pages; }
+    Hooks& hooks() { return m_hooks; }
+    QToolButton* addButton() const { return m_add; }
+
+    // Fills the page list from `NotesAmount`; false when it does not read as a page count.
+    bool fill();
+    void clear();
+
+    // The page change (`PagesBox_PagesChange`), as a user change or as the program.
+    // Throws nothing; returns false when the image could not be shown (error in *error).
+    bool pageChange(bool byUser, QString* error = nullptr);
+    // Loads page k's image into the sheet without touching the zoom or the list.
+    bool loadPage(int page, QString* error);
+    // Right Arrow: the next page, or the first after the last.
+    void nextPage();
+    // "Add": adds an image as a new page.
+    void addPage();
+
+    // The largest page count a project may declare.
+    static constexpr long long kMaxPages = 10000;
+
+private:
+    Workspace& m_ws;
+    PlaybackState& m_state;
+    SheetView& m_sheet;
+    ZoomAndMarker& m_zoom;
+    Dialogs& m_dialogs;
+    ErrorReport& m_errors;
+    Hooks m_hooks;
+    QComboBox* m_pages;
+    QToolButton* m_add;
+};

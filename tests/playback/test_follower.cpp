@@ -1,0 +1,251 @@
+#include "playback/follower.h"
+#include "playback/followlogic.h"
+#include "playback/markerindexmodel.h"
+#include "playback/sheetview.h"
+#include "playback/zoomandmarker.h"
+#include "project/pages.h"
+#include "support/testwindow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QListView>
+#include <QSlider>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::function<double(int)> timesOf(std::vector<double> t)
+{
+    return [t](int i) {
+        return t.at(static_cast<size_t>(i));
+    };
+}
+
+} // namespace
+
+TEST(FollowLogic, CurrentEntryIsTheLastNotAfterThePosition)
+{
+    const auto t = timesOf({1.00, 2.50, 4.00});
+    EXPECT_EQ(followlogic::findCurrent(3, t, 0.99), -1);
+    EXPECT_EQ(followlogic::findCurrent(3, t, 1.00), 0);
+    EXPECT_EQ(followlogic::findCurrent(3, t, 2.49), 0);
+    EXPECT_EQ(followlogic::findCurrent(3, t, 2.50), 1);
+    EXPECT_EQ(followlogic::findCurrent(3, t, 10), 2);
+    EXPECT_EQ(followlogic::findCurrent(0, t, 10), -1);
+    // Two entries of the same time: the later one is current.
+    EXPECT_EQ(followlogic::findCurrent(6, timesOf({1, 2, 2.5, 2.9, 3, 3}), 3.00), 5);
+    // An entry out of time order hides the ones after it.
+    EXPECT_EQ(followlogic::findCurrent(3, timesOf({1, 9, 2}), 5), 0);
+}
+
+TEST(FollowLogic, MarkerTurnsGreenWhenTheNextEntryIsNear)
+{
+    const auto t = timesOf({2.00, 4.00});
+    EXPECT_EQ(followlogic::markerColor(0, 2, t, 3.49), followlogic::kRed);
+    EXPECT_EQ(followlogic::markerColor(0, 2, t, 3.50), followlogic::kSpringGreen);
+    EXPECT_EQ(followlogic::markerColor(0, 2, t, 3.98), followlogic::kSpringGreen);
+    EXPECT_EQ(followlogic::markerColor(0, 2, t, 3.99), followlogic::kRed);
+    EXPECT_EQ(followlogic::markerColor(1, 2, t, 4.00), followlogic::kRed);
+    EXPECT_EQ(followlogic::markerColor(-1, 2, t, 1.00), followlogic::kRed);
+    const auto close = timesOf({4.00, 4.01});
+    EXPECT_EQ(followlogic::markerColor(0, 2, close, 4.00), followlogic::kRed);
+}
+
+TEST(FollowLogic, PlacesAndScrolling)
+{
+    EXPECT_EQ(followlogic::placeToPixels(500000, 441), 220);
+    EXPECT_EQ(followlogic::placeToPixels(523410, 800), 420);
+
+    followlogic::ScrollView view{0, 0, 500, 800, 480, 780};
+    // Keep top-left: 15 % of the box's outer size above and left of the marker.
+    EXPECT_EQ(followlogic::scrollFor(view, 1000, 900, true), QPoint(880, 825));
+    // Inside the band: the view stays.
+    EXPECT_EQ(followlogic::scrollFor(view, 300, 200, false), QPoint(0, 0));
+    // In the lowest 30 %: the marker moves to 30 % from the top.
+    EXPECT_EQ(followlogic::scrollFor(view, 300, 400, false), QPoint(0, 64));
+    // Above the view.
+    view.vertical = 600;
+    EXPECT_EQ(followlogic::scrollFor(view, 300, 100, false), QPoint(0, -44));
+}
+
+class FollowerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        audio = testfiles::writeFile(QDir(w.notes.path()).filePath(QStringLiteral("song.wav")),
+                                     QByteArray("RIFF"));
+    }
+
+    // Opens a project with the given entries and pages, primed and playing.
+    void openProject(const QStringList& entries, int pages = 3)
+    {
+        testfiles::ProjectSpec spec;
+        spec.audio = audio;
+        for (int i = 0; i < pages; ++i)
+            spec.pages << QStringLiteral("page%1.jpg").arg(i);
+        spec.entries = entries;
+        w.open(w.makeProject(spec));
+        w.primePlayer(60);
+        w.player.setStateQuietly(Player::Playing, QStringLiteral("Playing"));
+    }
+
+    void tickAt(double position)
+    {
+        w.player.setPositionQuietly(position);
+        w.window->follower().PositionTimerTimer();
+    }
+
+    int selected() { return w.window->follower().selectedEntry(); }
+    MarkerShape& point() { return *w.window->sheet().point(); }
+    QComboBox& pageList() { return *w.window->pages().pageList(); }
+
+    TestWindow w;
+    QString audio;
+};
+
+TEST_F(FollowerTest, FollowsEntriesAndTurnsPages)
+{
+    openProject({QStringLiteral("1={500000}{100000}{0}"), QStringLiteral("2.5={100000}{500000}{1}"),
+                 QStringLiteral("4={900000}{900000}{2}{Coda}")});
+    ASSERT_EQ(w.player.source(), QDir(w.notes.path()).filePath(QStringLiteral("Test/song.wav")));
+
+    tickAt(0.5);
+    EXPECT_EQ(selected(), -1);
+    EXPECT_FALSE(point().isVisible());
+
+    tickAt(1.0);
+    EXPECT_EQ(selected(), 0);
+    EXPECT_TRUE(point().isVisible());
+    EXPECT_EQ(point().pos(), QPoint(300, 80)); // 600 x 800 page
+    EXPECT_EQ(w.find<QSlider>("TrackBar").value(), 100);
+    EXPECT_EQ(w.window->indexModel().count(), 3);
+    EXPECT_EQ(w.find<QListView>("ShowList").currentIndex().row(), 0);
+
+    tickAt(2.5);
+    EXPECT_EQ(selected(), 1);
+    EXPECT_EQ(pageList().currentIndex(), 1);
+    EXPECT_EQ(point().pos(), QPoint(60, 400));
+
+    tickAt(7);
+    EXPECT_EQ(selected(), 2);
+    EXPECT_EQ(pageList().currentIndex(), 2);
+    EXPECT_EQ(w.window->sheet().pointCaption()->text(), QStringLiteral("Coda"));
+    EXPECT_TRUE(w.window->sheet().pointCaption()->isVisible());
+}
+
+TEST_F(FollowerTest, IdleTickDoesNothingUntilSomethingChanges)
+{
+    openProject({QStringLiteral("1={500000}{100000}{0}")});
+    auto& timeline = w.find<QSlider>("TrackBar");
+    tickAt(12.34);
+    timeline.setValue(5);
+    tickAt(12.34);
+    EXPECT_EQ(timeline.value(), 5); // nothing redone
+    // A status change makes the tick work once more, then it is idle again.
+    w.player.setStateQuietly(Player::Paused, QStringLiteral("Paused"));
+    tickAt(12.34);
+    EXPECT_EQ(timeline.value(), 1234);
+    timeline.setValue(5);
+    tickAt(12.34);
+    EXPECT_EQ(timeline.value(), 5);
+}
+
+TEST_F(FollowerTest, SameTimeEntriesTakeThePlaceOfTheFirst)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("3={500000}{500000}{0}"),
+                 QStringLiteral("3={100000}{100000}{0}")});
+    tickAt(3);
+    EXPECT_EQ(selected(), 2);
+    EXPECT_EQ(point().pos(), QPoint(300, 400));
+}
+
+TEST_F(FollowerTest, PageSwitchKeepsTheZoomSteps)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{2}")});
+    w.window->zoom().zoomIn();
+    w.window->zoom().zoomIn();
+    tickAt(2);
+    EXPECT_EQ(pageList().currentIndex(), 2);
+    EXPECT_EQ(w.window->playbackState().zoomSteps, 2);
+    EXPECT_EQ(w.window->sheet().displaySize(), QSize(864, 1152));
+    EXPECT_EQ(w.find<QLabel>("ZoomLevel").text(), QStringLiteral("3X"));
+}
+
+TEST_F(FollowerTest, PageOutOfRangeLeavesNoPageSelected)
+{
+    openProject({QStringLiteral("1={0}{0}{7}")});
+    tickAt(1);
+    EXPECT_EQ(pageList().currentIndex(), -1);
+    EXPECT_TRUE(w.dialogs.shown.isEmpty());
+}
+
+TEST_F(FollowerTest, BadEntryIsReportedOnceNotEveryTick)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("abc={0}{0}{0}")});
+    for (int i = 0; i < 20; ++i)
+        tickAt(2 + i * 0.1);
+    EXPECT_EQ(w.dialogs.shown.count(QStringLiteral("'abc' is not a valid floating point value")),
+              1);
+    // A change of the marker list makes a new report possible.
+    w.window->workspace().notes.append(QStringLiteral("5={0}{0}{0}"));
+    tickAt(9);
+    EXPECT_EQ(w.dialogs.shown.count(QStringLiteral("'abc' is not a valid floating point value")),
+              2);
+}
+
+TEST_F(FollowerTest, UserPickSeeksPausesAndSendsPosition)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2.5={0}{0}{0}")});
+    QStringList sent;
+    w.window->follower().hooks().broadcast = [&](const QString& m) {
+        sent << m;
+    };
+    w.window->playbackState().replayActive = true;
+    w.player.calls.clear();
+    auto& list = w.find<QListView>("NotesList");
+    list.setCurrentIndex(list.model()->index(1, 0));
+    w.window->follower().NotesListClick();
+    EXPECT_TRUE(w.player.calls.contains(QStringLiteral("pause")));
+    EXPECT_TRUE(w.player.calls.contains(QStringLiteral("setPosition:2.5")));
+    EXPECT_EQ(sent, QStringList{QStringLiteral("C=2.5")});
+    EXPECT_FALSE(w.window->playbackState().replayActive);
+    EXPECT_TRUE(w.window->follower().positionTimer().isActive());
+}
+
+TEST_F(FollowerTest, GuestClockDrivesTheMarkerInFollowMode)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{1}")});
+    w.window->workspace().modes.followMode = true;
+    w.player.setSource(QString());
+    w.window->playbackState().guestClock = 2.05;
+    w.window->follower().PositionTimerTimer();
+    EXPECT_EQ(selected(), 1);
+    EXPECT_EQ(pageList().currentIndex(), 1);
+
+    // The replay range wraps the guest clock while JoinTimer runs.
+    auto& st = w.window->playbackState();
+    st.replayStart = 1;
+    st.replayEnd = 2;
+    st.replayActive = true;
+    w.window->joinTimer().start();
+    w.window->follower().PositionTimerTimer();
+    EXPECT_EQ(st.guestClock, 1);
+    w.window->joinTimer().stop();
+}
+
+TEST_F(FollowerTest, HiddenMarkerStopsFollowingButNotTheTimeline)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{1}")});
+    tickAt(1);
+    w.window->zoom().markerDisplayCommand();
+    EXPECT_FALSE(point().isVisible());
+    tickAt(2);
+    EXPECT_EQ(pageList().currentIndex(), 0);
+    EXPECT_EQ(w.find<QSlider>("TrackBar").value(), 200);
+    // Showing it again shows the current entry at the next tick.
+    w.window->zoom().markerDisplayCommand();
+    tickAt(2);
+    EXPECT_EQ(pageList().currentIndex(), 1);
+    EXPECT_TRUE(point().isVisible());
+}

@@ -1,0 +1,107 @@
+#include "playback/sheetview.h"
+#include "playback/zoomandmarker.h"
+#include "project/pages.h"
+#include "support/testwindow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+class PagesTest : public ::testing::Test {
+protected:
+    void openWith(const QStringList& pages)
+    {
+        const QString audio = testfiles::writeFile(
+            QDir(w.notes.path()).filePath(QStringLiteral("a.wav")), QByteArray("RIFF"));
+        testfiles::ProjectSpec spec;
+        spec.audio = audio;
+        spec.pages = pages;
+        nts = w.makeProject(spec);
+        w.open(nts);
+    }
+    QComboBox& list() { return *w.window->pages().pageList(); }
+    QString folder() const { return w.notes.path() + QStringLiteral("Test/"); }
+
+    TestWindow w;
+    QString nts;
+};
+
+TEST_F(PagesTest, RightArrowDoesNothingOnAOnePageProject)
+{
+    openWith({QStringLiteral("a.jpg")});
+    EXPECT_TRUE(w.keys.press(HotKey::SwitchPage));
+    EXPECT_EQ(list().currentIndex(), 0);
+    EXPECT_FALSE(w.window->playbackState().markerHidden);
+}
+
+TEST_F(PagesTest, RightArrowWrapsAndSwitchesFollowingOff)
+{
+    openWith({QStringLiteral("a.jpg"), QStringLiteral("b.gif"), QStringLiteral("c.bmp")});
+    w.keys.press(HotKey::SwitchPage);
+    EXPECT_EQ(list().currentIndex(), 1);
+    EXPECT_TRUE(w.window->playbackState().markerHidden);
+    EXPECT_EQ(w.find<QLabel>("MarkerBox_EnabledLabel").text(), QStringLiteral("Show Marker"));
+    w.keys.press(HotKey::SwitchPage);
+    w.keys.press(HotKey::SwitchPage);
+    EXPECT_EQ(list().currentIndex(), 0);
+    EXPECT_EQ(w.window->sheet().displaySize(), QSize(600, 800));
+}
+
+TEST_F(PagesTest, ZoomStepsSurviveAPageChange)
+{
+    openWith({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
+    w.window->zoom().zoomIn();
+    w.window->zoom().zoomIn();
+    list().setCurrentIndex(1);
+    w.window->pages().pageChange(true);
+    EXPECT_EQ(w.window->playbackState().zoomSteps, 2);
+    EXPECT_EQ(w.window->sheet().displaySize(), QSize(864, 1152));
+}
+
+TEST_F(PagesTest, MissingPageImageShowsTheMessage)
+{
+    openWith({QStringLiteral("a.jpg"), QStringLiteral("b.bmp")});
+    QFile::remove(folder() + QStringLiteral("b.bmp"));
+    list().setCurrentIndex(1);
+    w.window->pages().pageChange(true);
+    EXPECT_EQ(w.dialogs.shown.last(), QStringLiteral("Image file:\n") + folder() +
+                                          QStringLiteral("b.bmp\ndoes not exists."));
+    // A ".bmp" page leaves the previous page's image visible.
+    EXPECT_FALSE(w.window->sheet().image()->isEmpty());
+}
+
+TEST_F(PagesTest, AddingPagesCopiesWithoutReplacing)
+{
+    openWith({QStringLiteral("a.jpg")});
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    const QByteArray existing = QByteArray("keep me");
+    const QString other = QDir(w.notes.path()).filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(other);
+    testfiles::makeImage(other, QStringLiteral("a.jpg"), 100, 100);
+    testfiles::makeImage(other, QStringLiteral("new.jpg"), 200, 300);
+    const QByteArray before = [&] {
+        QFile f(folder() + QStringLiteral("a.jpg"));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    w.dialogs.files.enqueue(other + QStringLiteral("/a.jpg"));
+    w.find<QAbstractButton>("PagesBox_Add").click();
+    EXPECT_EQ(list().count(), 2);
+    EXPECT_EQ(list().currentIndex(), 0); // second page: the first is selected again
+    QFile f(folder() + QStringLiteral("a.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesFile1")), QStringLiteral("a.jpg"));
+    EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesAmount")), QStringLiteral("2"));
+
+    list().setCurrentIndex(1);
+    w.dialogs.files.enqueue(other + QStringLiteral("/new.jpg"));
+    w.find<QAbstractButton>("PagesBox_Add").click();
+    EXPECT_EQ(list().count(), 3);
+    EXPECT_EQ(list().currentIndex(), 1); // a third page leaves the selection
+    EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("new.jpg")));
+    EXPECT_EQ(w.window->workspace().memo.lines().last(), QStringLiteral("NotesFile2=new.jpg"));
+    EXPECT_TRUE(w.dialogs.fileRequests.last().startsWith(QStringLiteral("Choose Notes File|")));
+}

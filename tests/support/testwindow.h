@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/mainwindow.h"
+#include "platform/shell.h"
+#include "platform/widgets.h"
+#include "support/fakehotkeys.h"
+#include "support/scripteddialogs.h"
+#include "support/scriptedplayer.h"
+#include "support/testfiles.h"
+
+#include <memory>
+
+// Records what the program hands to the desktop.
+class RecordingShell : public Shell {
+public:
+    void openFolder(const QString& path) override { folders << path; }
+    void openUrl(const QString& url) override { urls << url; }
+    QStringList folders, urls;
+};
+
+// A whole main window on the offscreen platform with the test doubles of its seams and a
+// temporary Notes folder. quitCount counts the program's requests to end.
+struct TestWindow {
+    TestWindow();
+    ~TestWindow();
+
+    // A project folder in the temporary Notes folder; returns the .nts path.
+    QString makeProject(const testfiles::ProjectSpec& spec);
+    // Opens a project through the "Play" path with the Open dialog answered.
+    void open(const QString& ntsPath);
+    // Makes the scripted player report what a real one would after a source was set:
+    // ready, then (after the program's play) playing, which primes to paused at 0.
+    void primePlayer(double duration = 60);
+
+    template <class T> T& find(const char* name)
+    {
+        return need<T>(window.get(), QLatin1String(name));
+    }
+
+    testfiles::TempNotes notes;
+    ScriptedPlayer player;
+    ScriptedDialogs dialogs;
+    FakeHotKeys keys;
+    RecordingShell shell;
+    int quitCount = 0;
+    // The time of day the program reads (the clock of pedal strokes); tests set it.
+    QTime now{12, 0, 0};
+    std::unique_ptr<MainWindow> window;
+};
