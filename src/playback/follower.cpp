@@ -136,7 +136,9 @@ bool Follower::tick()
 
     const auto time = [this](int i) { return m_ws.notes.time(i); };
     const int n = static_cast<int>(m_ws.notes.count());
-    const int current = followlogic::findCurrent(n, time, p);
+    const qsizetype stop = m_ws.notes.firstAfterIfSorted(p);
+    const int current = stop < 0 ? followlogic::findCurrent(n, time, p)
+                                 : followlogic::findCurrentFrom(n, time, p, static_cast<int>(stop));
     m_w.sheet.point()->setColor(followlogic::markerColor(current, n, time, p));
     selectEntry(current);
     showEntry(false);

@@ -11,15 +11,16 @@ int findCurrent(int n, const std::function<double(int)>& time, double p)
     if (n <= 0)
         return -1;
     int i = 0;
-    bool moved = false;
-    for (;;) {
-        if (time(i) > p)
-            break;
-        moved = true;
+    while (i < n && !(time(i) > p))
         ++i;
-        if (i == n)
-            break;
-    }
+    return findCurrentFrom(n, time, p, i);
+}
+
+int findCurrentFrom(int n, const std::function<double(int)>& time, double p, int i)
+{
+    if (n <= 0)
+        return -1;
+    const bool moved = i > 0;
     if (i > 0) {
         if (time(i - 1) == p)
             i = i - 1;

@@ -11,6 +11,9 @@ namespace followlogic {
 // from entry 0 and stopping at the first entry whose time is greater than p; -1 before
 // the first entry. time(i) may throw (an entry name that is not a number).
 int findCurrent(int count, const std::function<double(int)>& time, double p);
+// The same, given where the scan stops: the first entry whose time is greater than p, or
+// count when there is none (for a list known to be in time order, found by bisection).
+int findCurrentFrom(int count, const std::function<double(int)>& time, double p, int stop);
 
 // Red, or spring green while the next entry is near: the last 10/39 of the time between
 // two entries, less the last hundredth of a second.

@@ -1,5 +1,7 @@
 #include "project/markerlist.h"
 
+#include <algorithm>
+
 #include "project/markerentry.h"
 #include "project/textfile.h"
 #include "project/textlist.h"
@@ -53,14 +55,51 @@ double MarkerList::time(qsizetype i) const
 
 qsizetype MarkerList::findByName(const QString& nameText) const
 {
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const QString& l = m_lines[i];
-        const qsizetype eq = l.indexOf(QLatin1Char('='));
-        const QStringView n = eq < 0 ? QStringView() : QStringView(l).left(eq);
-        if (n.size() == nameText.size() && n.compare(nameText, Qt::CaseInsensitive) == 0)
-            return i;
+    if (!m_nameIndexValid) {
+        m_nameIndex.clear();
+        m_nameIndex.reserve(m_lines.size());
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            const QString key = name(i).toCaseFolded();
+            if (!m_nameIndex.contains(key))
+                m_nameIndex.insert(key, i);
+        }
+        m_nameIndexValid = true;
     }
-    return -1;
+    return m_nameIndex.value(nameText.toCaseFolded(), -1);
+}
+
+bool MarkerList::timesSorted() const
+{
+    if (m_sorted == Cached::Unknown) {
+        m_sorted = Cached::Number;
+        try {
+            for (qsizetype i = 0; i < m_lines.size(); ++i) {
+                if (i > 0 && time(i) < time(i - 1)) {
+                    m_sorted = Cached::Bad;
+                    break;
+                }
+                time(i);
+            }
+        } catch (const markerentry::ConversionError&) {
+            m_sorted = Cached::Bad;
+        }
+    }
+    return m_sorted == Cached::Number;
+}
+
+qsizetype MarkerList::firstAfterIfSorted(double t) const
+{
+    if (!timesSorted())
+        return -1;
+    const auto it = std::upper_bound(m_times.begin(), m_times.end(), t);
+    return static_cast<qsizetype>(it - m_times.begin());
+}
+
+void MarkerList::listChanged()
+{
+    m_sorted = Cached::Unknown;
+    m_nameIndexValid = false;
+    emit changed();
 }
 
 void MarkerList::append(const QString& l, QObject* shape)
@@ -77,7 +116,7 @@ void MarkerList::insert(qsizetype i, const QString& l, QObject* shape)
     m_times.insert(m_times.begin() + i, 0.0);
     m_state.insert(m_state.begin() + i, Cached::Unknown);
     endInsertRows();
-    emit changed();
+    listChanged();
 }
 
 void MarkerList::replace(qsizetype i, const QString& l)
@@ -86,7 +125,7 @@ void MarkerList::replace(qsizetype i, const QString& l)
     m_state[static_cast<size_t>(i)] = Cached::Unknown;
     const QModelIndex idx = index(static_cast<int>(i));
     emit dataChanged(idx, idx);
-    emit changed();
+    listChanged();
 }
 
 void MarkerList::remove(qsizetype i)
@@ -97,7 +136,7 @@ void MarkerList::remove(qsizetype i)
     m_times.erase(m_times.begin() + i);
     m_state.erase(m_state.begin() + i);
     endRemoveRows();
-    emit changed();
+    listChanged();
 }
 
 void MarkerList::clear()
@@ -112,7 +151,7 @@ void MarkerList::setLines(const QStringList& lines)
     m_shapes.assign(static_cast<size_t>(m_lines.size()), QPointer<QObject>());
     resetCache();
     endResetModel();
-    emit changed();
+    listChanged();
 }
 
 void MarkerList::resetCache()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 #include <vector>
@@ -28,6 +29,11 @@ public:
     double time(qsizetype i) const;
     // Index of the first entry whose name equals name (letter case ignored), or -1.
     qsizetype findByName(const QString& name) const;
+
+    // Index of the first entry whose time is greater than t, found by binary search when
+    // every entry has a time and the times never go down; -1 when the list is not such a
+    // list (the caller then scans it entry by entry).
+    qsizetype firstAfterIfSorted(double t) const;
 
     void append(const QString& line, QObject* shape = nullptr);
     void insert(qsizetype i, const QString& line, QObject* shape = nullptr);
@@ -60,9 +66,16 @@ signals:
 private:
     enum class Cached : unsigned char { Unknown, Number, Bad };
     void resetCache();
+    void listChanged();
+    bool timesSorted() const;
 
     QStringList m_lines;
     std::vector<QPointer<QObject>> m_shapes;
     mutable std::vector<double> m_times;
     mutable std::vector<Cached> m_state;
+    // Whole-list caches, dropped by every change: whether all times read and ascend, and
+    // the first index of each name (case folded).
+    mutable Cached m_sorted = Cached::Unknown;
+    mutable QHash<QString, qsizetype> m_nameIndex;
+    mutable bool m_nameIndexValid = false;
 };

@@ -3,6 +3,8 @@
 #include "playback/markerindexmodel.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
+#include "project/markerlist.h"
+#include "project/numbertext.h"
 #include "project/pages.h"
 #include "support/testwindow.h"
 
@@ -248,4 +250,27 @@ TEST_F(FollowerTest, HiddenMarkerStopsFollowingButNotTheTimeline)
     tickAt(2);
     EXPECT_EQ(pageList().currentIndex(), 1);
     EXPECT_TRUE(point().isVisible());
+}
+
+TEST(FollowLogic, BisectionOfAnOrderedListGivesTheScanResult)
+{
+    MarkerList list;
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines << QStringLiteral("%1={0}{0}{0}").arg((i / 3) * 0.25); // repeated times too
+    list.setLines(lines);
+    const auto time = [&](int i) { return list.time(i); };
+    for (double p = -1; p < 20; p += 0.01) {
+        const double rp = numbertext::roundHundredths(p);
+        const qsizetype stop = list.firstAfterIfSorted(rp);
+        ASSERT_GE(stop, 0);
+        EXPECT_EQ(followlogic::findCurrentFrom(200, time, rp, static_cast<int>(stop)),
+                  followlogic::findCurrent(200, time, rp))
+            << rp;
+    }
+    // Out of order or unreadable: no bisection.
+    list.replace(5, QStringLiteral("0={0}{0}{0}"));
+    EXPECT_EQ(list.firstAfterIfSorted(3), -1);
+    list.replace(5, QStringLiteral("x={0}{0}{0}"));
+    EXPECT_EQ(list.firstAfterIfSorted(3), -1);
 }

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListView>
 #include <gtest/gtest.h>
@@ -227,6 +228,22 @@ TEST_F(OpeningTest, SaveIntoAReadOnlyFolderFailsAndLosesNothing)
     EXPECT_TRUE(w.dialogs.shown.last().startsWith(QStringLiteral("Cannot create file")));
     EXPECT_TRUE(w.window->workspace().modes.editing);
     EXPECT_EQ(readAll(nts), before);
+}
+
+TEST_F(OpeningTest, FailedWriteKeepsEditingModeAndReportsTheFile)
+{
+    // The notes data file's name is taken by a folder, so writing it fails for anyone.
+    const QString nts = project(1, {QStringLiteral("1={0}{0}{0}")});
+    QFile::remove(folder() + QStringLiteral("Test.ntf"));
+    QDir().mkpath(folder() + QStringLiteral("Test.ntf"));
+    w.open(nts);
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    w.find<QAbstractButton>("Toolbar_Save").click();
+    EXPECT_TRUE(w.dialogs.shown.last().startsWith(QStringLiteral("Cannot create file")));
+    EXPECT_TRUE(w.dialogs.shown.last().contains(QStringLiteral("Test.ntf")));
+    EXPECT_FALSE(w.dialogs.shown.contains(QStringLiteral("Saved.")));
+    EXPECT_TRUE(w.window->workspace().modes.editing);
+    EXPECT_TRUE(QFileInfo(folder() + QStringLiteral("Test.ntf")).isDir());
 }
 
 TEST_F(OpeningTest, SaveDuringAutomaticMarkingDoesNothing)
