@@ -2,16 +2,28 @@
 
 #include <QImage>
 #include <QString>
+#include <QtGlobal>
 
 // Notes page images. The decoder is chosen by the file name's extension, letter case
 // ignored: "jpg"/"jpeg" (libjpeg-turbo), "gif" (giflib, first frame over white), "bmp"
-// (Qt's reader). A file that cannot be decoded gives a null image and an error text; no
-// input makes the process crash, hang or exit.
+// (Qt's reader). Every decoded page is QImage::Format_RGB32, the format the screen shows
+// without conversion, with transparent parts over white. A file that cannot be decoded
+// gives a null image and an error text; no input makes the process crash, hang or exit.
 namespace pageimage {
+
+// Pages whose decoded picture (4 bytes a pixel) would take more than this are refused.
+inline constexpr qint64 maxDecodedBytes = qint64(1) << 30;
+
+// A progressive JPEG with more scans than this is refused (a crafted file could otherwise
+// keep the decoder busy for minutes).
+inline constexpr int maxJpegScans = 1000;
 
 QImage load(const QString& path, QString* error = nullptr);
 QImage loadJpeg(const QString& path, QString* error = nullptr);
 QImage loadGif(const QString& path, QString* error = nullptr);
 QImage loadBmp(const QString& path, QString* error = nullptr);
+
+// True when a width x height page fits under maxDecodedBytes.
+bool sizeAllowed(qint64 width, qint64 height);
 
 } // namespace pageimage
