@@ -1,7 +1,38 @@
 #include "app/mainwindow.h"
+#include "platform/dialogs.h"
+#include "platform/hotkeys.h"
+#include "platform/shell.h"
+#include "playback/mpvplayer.h"
+#include "splash/splashform.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <clocale>
+#include <exception>
+
+namespace {
+
+int run()
+{
+    MpvPlayer player;
+    QtDialogs dialogs;
+    auto hotKeys = createHotKeys();
+    DesktopShell shell;
+
+    // The splash first, then the main window; the main window stays hidden until the
+    // splash hands over to it.
+    QtDialogs splashDialogs;
+    SplashForm splash(splashDialogs, shell);
+    splashDialogs.setParent(&splash); // the update notice stays above the splash
+    MainWindow window(Services{&player, &dialogs, hotKeys.get(), &shell, {}, {}});
+    dialogs.setParent(&window);
+    splash.setMainWindow(&window);
+    splash.show();
+    SplashForm::setApplicationStarted(true);
+    return QApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -9,7 +40,12 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Folivant with Kinsoro"));
     // libmpv refuses to start under a numeric locale other than "C".
     std::setlocale(LC_NUMERIC, "C");
-    MainWindow window;
-    window.show();
-    return QApplication::exec();
+    try {
+        return run();
+    } catch (const std::exception& e) {
+        // An error that escapes the start-up is shown, and the program ends.
+        QMessageBox::critical(nullptr, QApplication::applicationName(),
+                              QString::fromLocal8Bit(e.what()));
+    }
+    return 0;
 }

@@ -1,4 +1,103 @@
+#include "app/hotkeyflags.h"
 #include "app/mainwindow.h"
+#include "authoring/automaticmarking.h"
+#include "authoring/manualmarking.h"
+#include "authoring/wizard.h"
+#include "platform/hotkeys.h"
+#include "platform/widgets.h"
+#include "playback/follower.h"
+#include "playback/markerindexmodel.h"
+#include "project/opening.h"
+#include "project/pages.h"
 
-// Built once the room exists.
-void MainWindow::buildAuthoringRooms() {}
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFrame>
+
+// Builds and wires the rooms of manual marking, automatic marking and the new-project
+// wizard. Their panels (`NewProject`, `NewPressContinue`, `NewLastStage`) are absolute
+// children of the window.
+void MainWindow::buildAuthoringRooms()
+{
+    HotKeyHooks keys;
+    keys.setAll = [this](bool on) {
+        m_hotKeyFlags->setAll(on);
+    };
+    keys.enableAll = [this](bool on) {
+        m_hotKeyFlags->enableAll(on);
+    };
+    keys.setPauseAndPageFlags = [this](bool pause, bool switchPage) {
+        m_hotKeyFlags->pause = pause;
+        m_hotKeyFlags->switchPage = switchPage;
+    };
+    keys.applyFlags = [this] {
+        m_hotKeyFlags->applyFlags();
+    };
+    keys.enableCaptionKey = [this](bool on) {
+        m_services.hotKeys->setActive(HotKey::Enter, on);
+    };
+    const auto refresh = [this] {
+        refreshModes();
+    };
+    const auto rebuild = [this] {
+        rebuildIndex();
+    };
+
+    m_automatic = new AutomaticMarking(*this, m_ws, m_state, m_player, *m_sheet, *m_follower,
+                                       *m_indexModel, *m_opening, m_dialogs, *m_errors,
+                                       AutomaticMarking::Hooks{refresh, rebuild, {}}, this);
+
+    ManualMarking::Hooks mh;
+    mh.hotKeys = keys;
+    mh.rebuildIndex = rebuild;
+    mh.placeBox = [this](const QString& line, long long x, long long y) {
+        m_automatic->placeBox(line, x, y);
+    };
+    mh.releaseBox = [this](QObject* box) {
+        m_automatic->releaseBox(box);
+    };
+    mh.releaseAllBoxes = [this] {
+        m_automatic->releaseAll();
+    };
+    m_manual = new ManualMarking(m_ws, m_state, m_player, *m_follower,
+                                 ManualMarking::Widgets{*this, *m_sheet, *m_w.showList,
+                                                        *m_pages->pageList(), *m_w.showListPopup},
+                                 m_dialogs, *m_errors, mh, this);
+
+    m_wizard = new Wizard(*this, m_ws, m_state, m_player, *m_pages, *m_zoom, *m_sheet, *m_opening,
+                          *m_automatic, m_dialogs, Wizard::Hooks{refresh, rebuild, keys}, this);
+    m_automatic->hooks().cancel = [this] {
+        m_wizard->Label34Click();
+    };
+
+    const auto button = [this](const char* name) -> QAbstractButton& {
+        return need<QAbstractButton>(this, QLatin1String(name));
+    };
+    connect(&button("Startup_RecordButton"), &QAbstractButton::clicked, m_wizard,
+            &Wizard::recordClick);
+    connect(&button("ToolBar_New"), &QAbstractButton::clicked, m_wizard, &Wizard::recordClick);
+    connect(&button("Toolbar_Presets"), &QAbstractButton::clicked, m_manual,
+            &ManualMarking::Toolbar_PresetsClick);
+    connect(&button("Toolbar_Reset"), &QAbstractButton::clicked, m_automatic,
+            &AutomaticMarking::Toolbar_ResetClick);
+    connect(&button("Toolbar_Clear"), &QAbstractButton::clicked, m_automatic,
+            &AutomaticMarking::Toolbar_ClearClick);
+    connect(&button("Toolbar_Finish"), &QAbstractButton::clicked, m_automatic,
+            &AutomaticMarking::Toolbar_FinishClick);
+
+    m_onEnterKey = [this] {
+        m_manual->EnterKeyKeyDown();
+    };
+    m_follower->hooks().closeCaptionEditor = [this] {
+        m_manual->closeCaptionEditor();
+    };
+    m_follower->hooks().setSelectedBox = [this](QObject* box) {
+        m_automatic->setSelectedBox(box);
+    };
+    m_opening->hooks().removeAutomaticShapes = [this] {
+        m_automatic->releaseAll();
+    };
+    m_pages->hooks().removeAutomaticShapes = [this] {
+        m_automatic->releaseAll();
+    };
+}

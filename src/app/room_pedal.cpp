@@ -1,4 +1,22 @@
 #include "app/mainwindow.h"
+#include "pedal/pedaltempo.h"
+#include "platform/widgets.h"
 
-// Built once the room exists.
-void MainWindow::buildPedalRoom() {}
+#include <QLayout>
+#include <QLineEdit>
+
+// Builds and wires the room of pedal tempo control: the settings group inside
+// `MainPanel`, its opener "Pedal" in the bottom panel, and the F6 stroke.
+void MainWindow::buildPedalRoom()
+{
+    // The tempo field is looked up at each stroke: strokes write their rate into it.
+    const auto tempoField = [this] {
+        return findChild<QLineEdit*>(QStringLiteral("PitchEdit"));
+    };
+    m_pedal = new PedalTempo(*m_services.hotKeys, *m_errors, m_services.clock, tempoField,
+                             m_w.mainPanel, this);
+    m_w.bottomRow->layout()->addWidget(m_pedal->showLabel());
+    m_onBpmKey = [this] {
+        m_pedal->BPMKeyKeyDown();
+    };
+}

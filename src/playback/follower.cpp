@@ -36,12 +36,12 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
     m_positionTimer.setInterval(100);
     connect(&m_positionTimer, &QTimer::timeout, this, &Follower::PositionTimerTimer);
 
-    m_autoInsertPop = new QMenu;
+    m_autoInsertPop = new QMenu(&m_w.sheet);
     m_autoInsertPop->setObjectName(QStringLiteral("AutoInsertPop"));
     QAction* d4 = m_autoInsertPop->addAction(QStringLiteral("Delete"));
     d4->setObjectName(QStringLiteral("Delete4"));
     connect(d4, &QAction::triggered, this, &Follower::deleteBoxRequested);
-    m_autoInsertPop2 = new QMenu;
+    m_autoInsertPop2 = new QMenu(&m_w.sheet);
     m_autoInsertPop2->setObjectName(QStringLiteral("AutoInsertPop2"));
     QAction* d4b = m_autoInsertPop2->addAction(QStringLiteral("Delete"));
     d4b->setObjectName(QStringLiteral("Delete4b"));

@@ -5,7 +5,8 @@
 #include <QPainter>
 #include <QScrollBar>
 
-NotesImage::NotesImage(QWidget* parent) : QWidget(parent)
+NotesImage::NotesImage(QWidget* parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("NotesImage"));
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -16,11 +17,15 @@ void NotesImage::setImage(const QImage& image)
 {
     m_image = image;
     m_smaller.clear();
-    // Halves down to about 1000 pixels wide: zooming out draws from the nearest one.
+    m_cache = QImage();
+    // Halves down to about 1000 pixels wide: zooming out draws from the nearest one. They
+    // keep the page's own format, so a grey page's halves stay one byte a pixel.
     QImage level = m_image;
     while (!level.isNull() && level.width() >= 2000 && m_smaller.size() < 3) {
         level = level.scaled(level.width() / 2, level.height() / 2, Qt::IgnoreAspectRatio,
                              Qt::SmoothTransformation);
+        if (level.format() != m_image.format())
+            level = level.convertToFormat(m_image.format());
         m_smaller.append(level);
     }
     restoreNaturalSize();
@@ -31,6 +36,7 @@ void NotesImage::clear()
 {
     m_image = QImage();
     m_smaller.clear();
+    m_cache = QImage();
     resize(0, 0);
     update();
 }
@@ -61,30 +67,55 @@ const QImage& NotesImage::sourceFor(double scale, double& sourceScale) const
     return *best;
 }
 
+void NotesImage::drawScaled(QPainter& painter, const QRect& target) const
+{
+    const double sx = static_cast<double>(width()) / m_image.width();
+    double sourceScale = 1.0;
+    const QImage& src = sourceFor(sx, sourceScale);
+    const double fx = static_cast<double>(src.width()) / width();
+    const double fy = static_cast<double>(src.height()) / height();
+    const QRectF source(target.x() * fx, target.y() * fy, target.width() * fx,
+                        target.height() * fy);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, sx < 1.0);
+    painter.drawImage(QRectF(target), src, source);
+}
+
+void NotesImage::fillCache(const QRect& exposed)
+{
+    // The visible part with a quarter of its size added on every side, within the page.
+    QRect visible = visibleRegion().boundingRect().united(exposed);
+    const int mx = visible.width() / 4;
+    const int my = visible.height() / 4;
+    const QRect area = visible.adjusted(-mx, -my, mx, my).intersected(rect());
+    m_cache = QImage(area.size(), QImage::Format_RGB32);
+    m_cache.fill(Qt::white);
+    QPainter painter(&m_cache);
+    painter.translate(-area.topLeft());
+    drawScaled(painter, area);
+    m_cacheRect = area;
+}
+
 void NotesImage::paintEvent(QPaintEvent* event)
 {
     if (m_image.isNull() || width() <= 0 || height() <= 0)
         return;
     QPainter painter(this);
-    const double sx = static_cast<double>(width()) / m_image.width();
+    const QRect exposed = event->rect().intersected(rect());
+    if (exposed.isEmpty())
+        return;
     if (size() == m_image.size()) {
-        painter.drawImage(event->rect(), m_image, event->rect());
+        painter.drawImage(exposed, m_image, exposed);
         return;
     }
-    double sourceScale = 1.0;
-    const QImage& src = sourceFor(sx, sourceScale);
-    const double fx = static_cast<double>(src.width()) / width();
-    const double fy = static_cast<double>(src.height()) / height();
-    const QRectF target = event->rect();
-    const QRectF source(target.x() * fx, target.y() * fy, target.width() * fx,
-                        target.height() * fy);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, sx < 1.0);
-    painter.drawImage(target, src, source);
+    if (m_cache.isNull() || !m_cacheRect.contains(exposed))
+        fillCache(exposed);
+    painter.drawImage(exposed, m_cache, exposed.translated(-m_cacheRect.topLeft()));
 }
 
 void NotesImage::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    m_cache = QImage(); // drawn for another display size
     emit resized();
 }
 
@@ -96,7 +127,8 @@ void NotesImage::mousePressEvent(QMouseEvent* event)
     emit clicked(event->button(), p);
 }
 
-MarkerShape::MarkerShape(QWidget* parent) : QFrame(parent)
+MarkerShape::MarkerShape(QWidget* parent)
+    : QFrame(parent)
 {
     setAutoFillBackground(true);
     resize(SheetView::kMarkerWidth, SheetView::kMarkerHeight);
@@ -121,7 +153,8 @@ void MarkerShape::mousePressEvent(QMouseEvent* event)
         emit rightClicked(this, event->globalPosition().toPoint());
 }
 
-SheetView::SheetView(QWidget* parent) : QScrollArea(parent)
+SheetView::SheetView(QWidget* parent)
+    : QScrollArea(parent)
 {
     setObjectName(QStringLiteral("ScrollBox"));
     setWidgetResizable(false);

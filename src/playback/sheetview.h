@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QScrollArea>
 
+class QPainter;
+
 // The page image `NotesImage`: draws the decoded page at its display size. Zooming
 // changes only the display size; the page is scaled while painting, so no enlarged copy
 // of a large scan is ever made. Smaller copies (halves, quarters) are kept for zooming
@@ -35,8 +37,14 @@ protected:
 
 private:
     const QImage& sourceFor(double scale, double& sourceScale) const;
+    void drawScaled(QPainter& painter, const QRect& target) const;
+    void fillCache(const QRect& exposed);
     QImage m_image;
     QList<QImage> m_smaller; // halves of the page, for drawing it shrunk
+    // While zoomed: the visible part of the page (with a margin) at the display size, so
+    // that repaints (marker moves, small scrolls) copy pixels instead of scaling again.
+    QImage m_cache;
+    QRect m_cacheRect; // in this widget's coordinates
 };
 
 // A rectangle shape on the sheet: the marker `Point` (red or spring green) and the aqua

@@ -21,7 +21,8 @@ ZoomAndMarker::ZoomAndMarker(PlaybackState& state, SheetView& sheet, QListView& 
     m_box->setObjectName(QStringLiteral("MarkerBox"));
     m_zoomLabel = new QLabel(QStringLiteral("1X"));
     m_zoomLabel->setObjectName(QStringLiteral("ZoomLevel"));
-    describe(m_zoomLabel, QStringLiteral("1X"), QStringLiteral("The zoom level currently set on the notes-page"));
+    describe(m_zoomLabel, QStringLiteral("1X"),
+             QStringLiteral("The zoom level currently set on the notes-page"));
 
     m_ledGreen = new QLabel(m_box);
     m_ledGreen->setObjectName(QStringLiteral("LEDGreen"));
@@ -92,6 +93,7 @@ QString ZoomAndMarker::zoomText(int steps)
 void ZoomAndMarker::updateLabel()
 {
     m_zoomLabel->setText(zoomText(m_state.zoomSteps));
+    m_zoomLabel->setAccessibleName(m_zoomLabel->text());
 }
 
 void ZoomAndMarker::zoomBy(double factor)
@@ -159,11 +161,13 @@ void ZoomAndMarker::applyMarkerDisplay()
     if (m_markerSwitch == 1) {
         m_enabledLed->setPixmap(m_ledRed->pixmap());
         m_enabledLabel->setText(QStringLiteral("Show Marker"));
+        m_enabledLabel->setAccessibleName(m_enabledLabel->text());
         m_state.markerHidden = true;
         m_sheet.point()->hide();
     } else {
         m_enabledLed->setPixmap(m_ledGreen->pixmap());
         m_enabledLabel->setText(QStringLiteral("Hide Marker"));
+        m_enabledLabel->setAccessibleName(m_enabledLabel->text());
         m_state.markerHidden = false;
         m_state.reshowRequest = true;
         if (m_notesList.currentIndex().isValid())
@@ -186,9 +190,11 @@ void ZoomAndMarker::keepTopLeftCommand()
         m_state.keepTopLeft = false;
         m_topLeftLed->setPixmap(m_ledRed->pixmap());
         m_topLeftLabel->setText(QStringLiteral(" Top-Left"));
+        m_topLeftLabel->setAccessibleName(m_topLeftLabel->text().trimmed());
     } else {
         m_state.keepTopLeft = true;
         m_topLeftLed->setPixmap(m_ledGreen->pixmap());
         m_topLeftLabel->setText(QStringLiteral(" Center"));
+        m_topLeftLabel->setAccessibleName(m_topLeftLabel->text().trimmed());
     }
 }

@@ -1,0 +1,286 @@
+// How closely Kinsoro guests follow their host: one host playing a real 70 s WAV through
+// libmpv (null audio output) and eight guest windows in one process on loopback. Every
+// 50 ms each guest's clock is compared with the host's position; the benchmark reports
+// the mean, 95th percentile and largest error in milliseconds, and the mean error of the
+// first and the last ten seconds (the error must not grow). A second run stalls the
+// whole window thread for 300 ms once a second (a busy-wait in a host timer).
+
+#include "benchsupport.h"
+
+#include "app/mainwindow.h"
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+#include "platform/widgets.h"
+#include "playback/mpvplayer.h"
+#include "playback/playbackstate.h"
+#include "project/workspace.h"
+#include "session/sessionhost.h"
+#include "session/sessionpanel.h"
+#include "support/fakehotkeys.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+constexpr int kGuests = 8;
+constexpr int kPlaySeconds = 60;
+constexpr int kSettleMs = 1000;
+
+// Answers every file dialog with one project and shows nothing.
+class QuietDialogs : public Dialogs {
+public:
+    void information(const QString&) override {}
+    bool question(const QString&) override { return false; }
+    bool getText(const QString&, const QString&, QString&) override { return false; }
+    QString openFile(const QString&, const QString&, const QString&, const QString&) override
+    {
+        return file;
+    }
+    QString file;
+};
+
+class NullShell : public Shell {
+public:
+    void openFolder(const QString&) override {}
+    void openUrl(const QString&) override {}
+};
+
+// A guest plays no audio: its player only has to answer.
+class SilentPlayer : public Player {
+public:
+    QString source() const override { return m_source; }
+    void setSource(const QString& path) override { m_source = path; }
+    int playState() const override { return Player::Stopped; }
+    QString statusText() const override { return QString(); }
+    double position() const override { return 0; }
+    void setPosition(double) override {}
+    QString positionText() const override { return QStringLiteral("00:00"); }
+    double duration() const override { return 0; }
+    double rate() const override { return 1; }
+    void setRate(double) override {}
+    void play() override {}
+    void pause() override {}
+    void stop() override {}
+
+private:
+    QString m_source;
+};
+
+struct Copy {
+    explicit Copy(Player& p)
+        : player(p)
+    {
+        window = std::make_unique<MainWindow>(Services{&player, &dialogs, &keys, &shell, [] {},
+                                                       [] {
+                                                           return QTime(12, 0);
+                                                       }});
+        window->resize(1280, 800);
+        window->show();
+    }
+    void click(const char* name)
+    {
+        need<QAbstractButton>(window.get(), QLatin1String(name)).click();
+    }
+    template <class T> T& find(const char* name)
+    {
+        return need<T>(window.get(), QLatin1String(name));
+    }
+
+    Player& player;
+    QuietDialogs dialogs;
+    FakeHotKeys keys;
+    NullShell shell;
+    std::unique_ptr<MainWindow> window;
+};
+
+bool waitFor(const std::function<bool()>& condition, int ms = 30000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// A project folder with a 70 s tone as its local audio copy; returns the .nts path.
+QString makeProject(const QString& notes)
+{
+    const QString folder = notes + QStringLiteral("Bench/");
+    QDir().mkpath(folder);
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("sine=frequency=440:duration=70"),
+                  folder + QStringLiteral("tone.wav")});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        return QString();
+    QFile nts(folder + QStringLiteral("Bench.nts"));
+    if (!nts.open(QIODevice::WriteOnly))
+        return QString();
+    nts.write("AudioFile=tone.wav\r\nSourceAudioFile=tone.wav\r\nDirPath=\r\nFileName=Bench\r\n"
+              "NotesDataFile=Bench.ntf\r\nUseLocal=true\r\nNotesAmount=0\r\n");
+    QFile ntf(folder + QStringLiteral("Bench.ntf"));
+    if (ntf.open(QIODevice::WriteOnly))
+        ntf.write("1={500000}{500000}{0}\r\n");
+    return nts.fileName();
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const auto at = static_cast<std::size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
+    return v[std::min(at, v.size() - 1)];
+}
+
+double mean(const std::vector<double>& v)
+{
+    return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+}
+
+void followTheHost(benchmark::State& state, bool stalls)
+{
+    if (qEnvironmentVariableIsEmpty("FOLIVANT_AUDIO_OUTPUT"))
+        qputenv("FOLIVANT_AUDIO_OUTPUT", "null");
+    QTemporaryDir notes;
+    qputenv("FOLIVANT_NOTES_DIR", (notes.path() + QLatin1Char('/')).toUtf8());
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::Any, 0);
+        qputenv("FOLIVANT_SESSION_PORT", QByteArray::number(probe.serverPort()));
+    }
+    const QString project = makeProject(notes.path() + QLatin1Char('/'));
+    if (project.isEmpty()) {
+        state.SkipWithError("ffmpeg could not make the audio file");
+        return;
+    }
+
+    MpvPlayer hostPlayer;
+    Copy host(hostPlayer);
+    host.dialogs.file = project;
+    host.click("kinsorostart");
+    host.find<SessionPanel>("kinsoropanel").tabs()->setCurrentIndex(SessionPanel::HostTab);
+    host.click("hostselect");
+    if (!waitFor([&] {
+            return hostPlayer.playState() == Player::Paused &&
+                   host.find<QSlider>("TrackBar").maximum() > 0;
+        })) {
+        state.SkipWithError("the host's player did not open the audio");
+        return;
+    }
+
+    std::vector<std::unique_ptr<SilentPlayer>> players;
+    std::vector<std::unique_ptr<Copy>> guests;
+    for (int i = 0; i < kGuests; ++i) {
+        players.push_back(std::make_unique<SilentPlayer>());
+        guests.push_back(std::make_unique<Copy>(*players.back()));
+        Copy& g = *guests.back();
+        g.dialogs.file = project;
+        g.click("kinsorostart");
+        g.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
+        g.find<QLineEdit>("JoinNick").setText(QStringLiteral("Guest %1").arg(i + 1));
+        g.click("Selectjoin");
+        g.click("ConnectJoin");
+    }
+    if (!waitFor([&] {
+            return host.find<QListWidget>("connectedf").count() == kGuests &&
+                   std::all_of(guests.begin(), guests.end(), [](const auto& g) {
+                       return g->window->workspace().modes.followMode;
+                   });
+        })) {
+        state.SkipWithError("the guests did not join");
+        return;
+    }
+    host.click("HostGo");
+    waitFor([] { return false; }, 500);
+
+    std::vector<double> errors;
+    std::vector<double> firstTen, lastTen;
+    QTimer stall;
+    stall.setInterval(1000);
+    QObject::connect(&stall, &QTimer::timeout, [] {
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.elapsed() < 300) {
+        }
+    });
+
+    for (auto _ : state) {
+        host.click("MainPanel_Play");
+        QElapsedTimer playing;
+        playing.start();
+        if (stalls)
+            stall.start();
+        QTimer sample;
+        sample.setTimerType(Qt::PreciseTimer);
+        sample.setInterval(50);
+        QObject::connect(&sample, &QTimer::timeout, [&] {
+            const qint64 t = playing.elapsed();
+            if (t < kSettleMs)
+                return;
+            const double hostPos = hostPlayer.position();
+            for (const auto& g : guests) {
+                const double e = std::abs(g->window->playbackState().guestClock - hostPos) * 1000;
+                errors.push_back(e);
+                if (t < kSettleMs + 10000)
+                    firstTen.push_back(e);
+                else if (t > kPlaySeconds * 1000 - 10000)
+                    lastTen.push_back(e);
+            }
+        });
+        sample.start();
+        QEventLoop loop;
+        QTimer::singleShot(kPlaySeconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        sample.stop();
+        stall.stop();
+        host.click("MainPanel_Pause");
+    }
+    state.counters["mean_ms"] = mean(errors);
+    state.counters["p95_ms"] = percentile(errors, 0.95);
+    state.counters["max_ms"] = errors.empty() ? 0 : *std::max_element(errors.begin(), errors.end());
+    state.counters["first10s_mean_ms"] = mean(firstTen);
+    state.counters["last10s_mean_ms"] = mean(lastTen);
+    state.counters["samples"] = static_cast<double>(errors.size());
+    host.click("StopHostKinsoro");
+    waitFor([] { return false; }, 300);
+}
+
+void BM_GuestsFollowHost(benchmark::State& state)
+{
+    followTheHost(state, false);
+}
+
+void BM_GuestsFollowStallingHost(benchmark::State& state)
+{
+    followTheHost(state, true);
+}
+
+} // namespace
+
+BENCHMARK(BM_GuestsFollowHost)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_GuestsFollowStallingHost)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+FOLIVANT_BENCHMARK_MAIN();

@@ -1,1 +1,0 @@
-// Manual marking, automatic marking and the new-project wizard live here.

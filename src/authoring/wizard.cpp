@@ -1,0 +1,505 @@
+#include "authoring/wizard.h"
+
+#include "authoring/automaticmarking.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
+#include "platform/widgets.h"
+#include "playback/playbackstate.h"
+#include "playback/player.h"
+#include "playback/sheetview.h"
+#include "playback/zoomandmarker.h"
+#include "project/opening.h"
+#include "project/pages.h"
+#include "project/workspace.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace newproject {
+
+const QString kNameRefused =
+    QStringLiteral("Please enter a project name that stays inside the Notes folder.");
+
+const QString kManualTips = QStringLiteral(
+    "Almost Finished!\n\nNow we need to 'Teach' Folivant to show us the marker at the right "
+    "Time&Place.\n\nPlay the song and click on the beginning of each notes-box, at the right "
+    "time.\nClick 'Save' when done.\n\n\n* Try using the 'Pre-Click' option to easily time your "
+    "clicks.\n\n* You can use the keyboard shortcut 'SPACE' to play and pause.\n* You can add "
+    "TEXT to markers by pressing 'TAB' - then when finished press 'Enter'.\n* 'Right Arrow' - "
+    "Next Page");
+
+QString proposedName(const QString& audioPath)
+{
+    const QString name = paths::fileName(audioPath);
+    return name.left(std::max<qsizetype>(name.size() - 4, 0));
+}
+
+QString fileNamePart(const QString& projectName)
+{
+    return paths::fileName(projectName);
+}
+
+QString projectFolder(const QString& notesDir, const QString& projectName)
+{
+    if (projectName.trimmed().isEmpty())
+        return {};
+    QString relative = projectName;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // An absolute path, on this system or as typed on Windows ("C:..." or "\\server").
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
+    if (relative.startsWith(QLatin1Char('/')) || QDir::isAbsolutePath(relative) ||
+        drive.match(relative).hasMatch())
+        return {};
+    const QStringList parts = relative.split(QLatin1Char('/'));
+    for (const QString& part : parts) {
+        if (part == QLatin1String(".."))
+            return {};
+    }
+    const QString last = parts.last();
+    if (last.trimmed().isEmpty() || last == QLatin1String("."))
+        return {};
+    QString base = notesDir;
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    const QString folder = QDir::cleanPath(base + relative) + QLatin1Char('/');
+    // Belt and braces: whatever the parts were, the folder lies below the Notes folder.
+    if (!folder.startsWith(QDir::cleanPath(base) + QLatin1Char('/')) ||
+        QDir::cleanPath(folder) == QDir::cleanPath(base))
+        return {};
+    return folder;
+}
+
+bool isCdTrack(const QString& audioPath)
+{
+    return paths::extension(audioPath) == QLatin1String(".cda");
+}
+
+QStringList projectLines(const QString& audioPath, const QString& dirPath, const QString& name,
+                         const QStringList& images)
+{
+    QStringList lines;
+    lines << QStringLiteral("AudioFile=") + paths::fileName(audioPath)
+          << QStringLiteral("SourceAudioFile=") + audioPath << QStringLiteral("DirPath=") + dirPath
+          << QStringLiteral("FileName=") + name
+          << QStringLiteral("NotesDataFile=") + name + QStringLiteral(".ntf")
+          << (isCdTrack(audioPath) ? QStringLiteral("UseLocal=false")
+                                   : QStringLiteral("UseLocal=true"));
+    for (qsizetype k = 0; k < images.size(); ++k)
+        lines << QStringLiteral("NotesFile") + QString::number(k) + QLatin1Char('=') +
+                     paths::fileName(images[k]);
+    lines << QStringLiteral("NotesAmount=") + QString::number(images.size());
+    return lines;
+}
+
+} // namespace newproject
+
+namespace {
+
+const QString kAudioFilter = QStringLiteral("Audio files|*.WAV;*.WMA;*.MP3;*.CDA|All|*.*");
+const QString kCdNote = QStringLiteral(
+    "Please note that when using audio CDs\nfor playback, the software requires the use of "
+    "the\nCD on every upcoming playback.\n\"LOCAL AUDIO\" Mode is not available.");
+
+// Copies a file into a project folder; a file already there is kept and used.
+void copyKeeping(const QString& source, const QString& target)
+{
+    if (!QFileInfo::exists(target))
+        QFile::copy(source, target);
+}
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    describe(b, caption, QString());
+    return b;
+}
+
+} // namespace
+
+Wizard::Wizard(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
+               Pages& pages, ZoomAndMarker& zoom, SheetView& sheet, Opening& opening,
+               AutomaticMarking& automatic, Dialogs& dialogs, Hooks hooks, QObject* parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_ws(workspace)
+    , m_state(state)
+    , m_player(player)
+    , m_pages(pages)
+    , m_zoom(zoom)
+    , m_sheet(sheet)
+    , m_opening(opening)
+    , m_automatic(automatic)
+    , m_dialogs(dialogs)
+    , m_hooks(std::move(hooks))
+{
+    buildPanel();
+    connect(m_selectAudio, &QPushButton::clicked, this, &Wizard::NewProjectSelectAudioClick);
+    connect(m_name, &QLineEdit::textChanged, this, &Wizard::AudioFileChange);
+    connect(m_addImage, &QPushButton::clicked, this, &Wizard::NewAddImageClick);
+    connect(m_deleteImage, &QPushButton::clicked, this, &Wizard::NewDeleteImageClick);
+    connect(m_goManual, &QPushButton::clicked, this, &Wizard::NewProjectManualClick);
+    connect(m_goAuto, &QPushButton::clicked, this, &Wizard::NewProjectAutoClick);
+    connect(m_cancel, &LinkLabel::clicked, this, &Wizard::Label34Click);
+    connect(m_onStart, &QPushButton::clicked, this, &Wizard::NewProjectOnStartClick);
+}
+
+void Wizard::buildPanel()
+{
+    m_panel = new QFrame(&m_window);
+    m_panel->setObjectName(QStringLiteral("NewProject"));
+    m_panel->setFrameShape(QFrame::StyledPanel);
+    m_panel->setAutoFillBackground(true);
+    m_panel->resize(640, 620);
+    auto* layout = new QVBoxLayout(m_panel);
+    auto* title = new QLabel(QStringLiteral("Create a new project"), m_panel);
+    QFont f = title->font();
+    f.setBold(true);
+    f.setPointSize(f.pointSize() + 4);
+    title->setFont(f);
+    layout->addWidget(title);
+
+    m_step1 = new QGroupBox(QStringLiteral("Step 1"), m_panel);
+    m_step1->setObjectName(QStringLiteral("NewStep1"));
+    auto* g1 = new QGridLayout(m_step1);
+    g1->addWidget(new QLabel(QStringLiteral("Select Audio File:")), 0, 0);
+    m_display = new QLineEdit(QStringLiteral("Select"), m_step1);
+    m_display->setObjectName(QStringLiteral("NewOpenDisplay"));
+    m_display->setReadOnly(true);
+    m_display->setProperty("tag", 0);
+    g1->addWidget(m_display, 0, 1);
+    m_selectAudio = button("NewProjectSelectAudio", QStringLiteral("Select"), m_step1);
+    g1->addWidget(m_selectAudio, 0, 2);
+    g1->addWidget(new QLabel(QStringLiteral("Enter Project Name:")), 1, 0);
+    m_name = new QLineEdit(QStringLiteral("Default"), m_step1);
+    m_name->setObjectName(QStringLiteral("AudioFile"));
+    m_name->setMaxLength(80);
+    g1->addWidget(m_name, 1, 1, 1, 2);
+    m_overwrite = new QLabel(QStringLiteral("Project Name allready exists. Overwrite?"), m_step1);
+    m_overwrite->setObjectName(QStringLiteral("NewOverwrite"));
+    m_overwrite->hide();
+    g1->addWidget(m_overwrite, 2, 1, 1, 2);
+    auto* hint = new QLabel(
+        QStringLiteral("It is recommended to include the instrument name in the project name."));
+    hint->setWordWrap(true);
+    g1->addWidget(hint, 3, 0, 1, 3);
+    layout->addWidget(m_step1);
+
+    m_step2 = new QGroupBox(QStringLiteral("Step 2"), m_panel);
+    m_step2->setObjectName(QStringLiteral("NewStep2"));
+    auto* g2 = new QGridLayout(m_step2);
+    g2->addWidget(new QLabel(QStringLiteral("Music sheets (image files to display)")), 0, 0, 1, 2);
+    m_images = new QListWidget(m_step2);
+    m_images->setObjectName(QStringLiteral("NewImageList"));
+    g2->addWidget(m_images, 1, 0, 2, 1);
+    m_addImage = button("NewAddImage", QStringLiteral("Add"), m_step2);
+    m_deleteImage = button("NewDeleteImage", QStringLiteral("Delete"), m_step2);
+    g2->addWidget(m_addImage, 1, 1);
+    g2->addWidget(m_deleteImage, 2, 1, Qt::AlignTop);
+    m_step2->hide();
+    layout->addWidget(m_step2, 1);
+
+    m_step3 = new QGroupBox(QStringLiteral("Step 3"), m_panel);
+    m_step3->setObjectName(QStringLiteral("NewStep3"));
+    auto* g3 = new QGridLayout(m_step3);
+    auto* manualText =
+        new QLabel(QStringLiteral("MANUAL mode: play the song and click on the beginning of each "
+                                  "notes-box while it sounds."));
+    manualText->setWordWrap(true);
+    auto* autoText = new QLabel(
+        QStringLiteral("AUTOMATIC mode: mark the start and the end of the song, then click "
+                       "every notes-box in order; the times are spread evenly."));
+    autoText->setWordWrap(true);
+    m_goManual = button("NewProjectManual", QStringLiteral("Go -  MANUAL mode"), m_step3);
+    m_goAuto = button("NewProjectAuto", QStringLiteral("Go - AUTOMATIC Mode"), m_step3);
+    g3->addWidget(manualText, 0, 0);
+    g3->addWidget(m_goManual, 0, 1);
+    g3->addWidget(autoText, 1, 0);
+    g3->addWidget(m_goAuto, 1, 1);
+    m_step3->hide();
+    layout->addWidget(m_step3);
+
+    m_cancel = new LinkLabel(QStringLiteral("Cancel"), m_panel);
+    m_cancel->setObjectName(QStringLiteral("Label34"));
+    layout->addWidget(m_cancel, 0, Qt::AlignRight);
+    m_onStart = new QPushButton(m_panel);
+    m_onStart->setObjectName(QStringLiteral("NewProjectOnStart"));
+    m_onStart->hide();
+    m_panel->hide();
+}
+
+void Wizard::setShown(const char* name, bool shown)
+{
+    if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name)))
+        w->setVisible(shown);
+}
+
+void Wizard::showInFront(const char* name)
+{
+    if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name))) {
+        w->show();
+        w->raise();
+    }
+}
+
+void Wizard::recordClick()
+{
+    if (!m_opening.confirmLeaving())
+        return;
+    setShown("NewLastStage", false);
+    if (m_opening.hooks().leaveSession)
+        m_opening.hooks().leaveSession();
+    setShown("kinsoropanel", false);
+    setShown("Startup_Panel", false);
+    if (auto* tips = m_window.findChild<QLabel*>(QStringLiteral("TipsLabel")))
+        tips->setText(Opening::playTips());
+    setShown("Tips", true);
+    m_ws.modes.editing = true;
+    if (m_hooks.modeRefresh)
+        m_hooks.modeRefresh();
+    auto* main = m_window.findChild<QWidget*>(QStringLiteral("MainPanel"));
+    if (main && main->isVisible()) {
+        auto& stop = need<QAbstractButton>(&m_window, QStringLiteral("MainPanel_Stop"));
+        if (stop.isEnabled())
+            stop.click();
+        m_panel->show();
+        m_panel->raise();
+        m_ws.modes.wizardOpen = true;
+        main->hide();
+    } else {
+        setShown("Startup_Panel", false);
+        NewProjectOnStartClick();
+    }
+}
+
+void Wizard::NewProjectOnStartClick()
+{
+    AudioFileChange();
+    if (m_hooks.hotKeys.setAll)
+        m_hooks.hotKeys.setAll(false);
+    need<QSlider>(&m_window, QStringLiteral("TrackBar")).setEnabled(true);
+    setShown("Tips", true);
+    need<QListView>(&m_window, QStringLiteral("ShowList")).setEnabled(true);
+    m_ws.modes.suppressLocalAudio = false;
+    if (m_opening.hooks().clearReplay)
+        m_opening.hooks().clearReplay();
+
+    m_sheet.pointCaption()->hide();
+    m_sheet.image()->clear();
+    m_zoom.cancelZoom();
+
+    m_automatic.releaseAll();
+    m_ws.modes.automatic = false;
+    m_ws.modes.automaticSecondStage = false;
+    m_ws.modes.insertAfterSelection = false;
+    if (m_hooks.modeRefresh)
+        m_hooks.modeRefresh();
+
+    m_ws.notes.clear();
+    if (m_hooks.rebuildIndex)
+        m_hooks.rebuildIndex();
+    m_state.refreshRequest = false;
+    m_panel->show();
+    m_panel->raise();
+}
+
+void Wizard::AudioFileChange()
+{
+    const QString name = m_name->text();
+    m_relativeFolder = QStringLiteral("Notes\\") + name + QLatin1Char('\\');
+    const QString folder = newproject::projectFolder(paths::notesDir(), name);
+    m_overwrite->setVisible(!folder.isEmpty() && QFileInfo(folder).isDir());
+}
+
+QString Wizard::dialogStart() const
+{
+    const QString last = m_opening.lastDialogFolder();
+    return last.isEmpty() ? paths::exeDir() : last;
+}
+
+void Wizard::NewProjectSelectAudioClick()
+{
+    m_display->setProperty("tag", -1);
+    const QString chosen = m_dialogs.openFile(QStringLiteral("Choose Audio File for the Notes."),
+                                              dialogStart(), kAudioFilter, QString());
+    m_opening.rememberDialogFile(chosen);
+    if (chosen.isEmpty())
+        return;
+    m_audioPath = chosen;
+    m_name->setText(newproject::proposedName(chosen));
+    AudioFileChange(); // also when the proposed name equals the current one
+    m_display->setText(chosen);
+    m_display->setProperty("tag", 1);
+    if (newproject::isCdTrack(chosen))
+        m_dialogs.information(kCdNote);
+    m_step2->show();
+}
+
+void Wizard::NewAddImageClick()
+{
+    const QString chosen = m_dialogs.openFile(
+        QStringLiteral("Select an image file that contains your music scores."), dialogStart(),
+        QStringLiteral("Notes Image File|*.jpg;*.bmp;*.gif;"), QStringLiteral("jpg"));
+    m_opening.rememberDialogFile(chosen);
+    if (chosen.isEmpty())
+        return;
+    m_images->addItem(chosen);
+    m_step3->show();
+}
+
+void Wizard::NewDeleteImageClick()
+{
+    const int row = m_images->currentRow();
+    if (row < 0)
+        return;
+    delete m_images->takeItem(row);
+    if (m_images->count() == 0)
+        m_step3->hide();
+}
+
+void Wizard::setLocalAudio(bool checked)
+{
+    auto& local = need<QCheckBox>(&m_window, QStringLiteral("MainPanel_LocalAudio"));
+    m_ws.modes.suppressLocalAudio = true;
+    local.setChecked(checked);
+    m_ws.modes.suppressLocalAudio = false;
+}
+
+void Wizard::refuse()
+{
+    m_relativeFolder.clear();
+}
+
+bool Wizard::createProject()
+{
+    m_ws.modes.followMode = false;
+    if (m_display->property("tag").toInt() == -1 || m_audioPath.isEmpty()) {
+        m_dialogs.information(QStringLiteral("Please Select an Audio File."));
+        return false;
+    }
+    if (m_images->count() == 0) {
+        m_dialogs.information(QStringLiteral("Please include at least one music sheet"));
+        return false;
+    }
+    const QString typed = m_name->text();
+    const QString folder = newproject::projectFolder(paths::notesDir(), typed);
+    if (folder.isEmpty()) {
+        refuse();
+        m_dialogs.information(newproject::kNameRefused);
+        return false;
+    }
+    const QString name = newproject::fileNamePart(typed);
+    if (QFileInfo(folder).isDir() &&
+        !m_dialogs.question(
+            QStringLiteral("The program already has file with the same name.\nOverwrite?"))) {
+        refuse();
+        return false;
+    }
+    if (!QDir().mkpath(folder)) {
+        m_dialogs.information(QStringLiteral("Error Creating Directory"));
+        refuse();
+        return false;
+    }
+
+    QStringList images;
+    for (int k = 0; k < m_images->count(); ++k)
+        images << m_images->item(k)->text();
+    m_ws.memo.setLines(newproject::projectLines(m_audioPath, m_ws.projectsFolder, name, images));
+    for (const QString& image : images)
+        copyKeeping(image, folder + paths::fileName(image));
+    const bool cd = newproject::isCdTrack(m_audioPath);
+    setLocalAudio(!cd);
+    if (!cd)
+        copyKeeping(m_audioPath, folder + paths::fileName(m_audioPath));
+
+    const QString nts = folder + name + QStringLiteral(".nts");
+    QString error;
+    if (!m_ws.memo.save(nts, &error)) {
+        m_dialogs.information(QStringLiteral("Cannot create file \"%1\". %2")
+                                  .arg(QDir::toNativeSeparators(nts), error));
+        return false;
+    }
+    m_ws.openPath = nts;
+
+    m_pages.fill();
+    if (m_pages.pageList()->count() > 0)
+        m_pages.pageList()->setCurrentIndex(0);
+    m_ws.notes.clear();
+    if (m_hooks.rebuildIndex)
+        m_hooks.rebuildIndex();
+
+    m_player.stop();
+    m_state.priming = true;
+    setShown("NewPressContinue", false);
+    setShown("Toolbar_Finish", false);
+    const bool local =
+        need<QCheckBox>(&m_window, QStringLiteral("MainPanel_LocalAudio")).isChecked();
+    m_player.setSource(local ? m_ws.fileInProject(QStringLiteral("AudioFile"))
+                             : m_ws.memo.value(QStringLiteral("SourceAudioFile")));
+    m_player.play();
+
+    if (!m_pages.pageChange(false, &error) && !error.isEmpty())
+        m_dialogs.information(error);
+
+    if (m_hooks.hotKeys.setAll)
+        m_hooks.hotKeys.setAll(true);
+    m_ws.modes.wizardOpen = false;
+    m_sheet.point()->hide();
+    m_sheet.pointCaption()->hide();
+    return true;
+}
+
+void Wizard::NewProjectManualClick()
+{
+    if (!createProject())
+        return;
+    for (const char* name :
+         {"Toolbar_Reset", "Toolbar_Clear", "NewPressContinue", "Toolbar_Finish"})
+        setShown(name, false);
+    setShown("Toolbar_Save", m_ws.modes.editing);
+    if (m_hooks.modeRefresh)
+        m_hooks.modeRefresh();
+    if (m_hooks.hotKeys.setAll)
+        m_hooks.hotKeys.setAll(true);
+    if (auto* tips = m_window.findChild<QLabel*>(QStringLiteral("TipsLabel")))
+        tips->setText(newproject::kManualTips);
+    showInFront("MainPanel");
+    for (const char* name : {"MainPanel_Minimize", "MainPanel_ExitPanel"})
+        if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name)))
+            w->raise();
+    m_panel->hide();
+}
+
+void Wizard::NewProjectAutoClick()
+{
+    if (!createProject())
+        return;
+    m_automatic.enter();
+}
+
+void Wizard::Label34Click()
+{
+    m_ws.modes.wizardOpen = false;
+    m_ws.modes.editing = false;
+    setShown("NewPressContinue", false);
+    m_panel->hide();
+    setShown("MainPanel", false);
+    showInFront("Startup_Panel");
+    setShown("NewLastStage", false);
+    setShown("kinsoropanel", false);
+}

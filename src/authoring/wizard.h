@@ -1,0 +1,128 @@
+#pragma once
+
+#include "authoring/manualmarking.h"
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QWidget;
+class AutomaticMarking;
+class Dialogs;
+class LinkLabel;
+class Opening;
+class Pages;
+class Player;
+class SheetView;
+class ZoomAndMarker;
+struct PlaybackState;
+struct Workspace;
+
+// The pure parts of creating a project: names, folders and the project file's lines.
+namespace newproject {
+
+// The project name proposed for an audio file: its file name without the last four
+// characters (a three-letter extension and its dot).
+QString proposedName(const QString& audioPath);
+// The file-name part of a project name: the text after its last "\" or "/".
+QString fileNamePart(const QString& projectName);
+// The project folder of a name typed by the user, inside notesDir and with a trailing
+// "/". "\" and "/" both separate sub-folders. Empty when the name is empty, absolute, has
+// a ".." part or no file-name part: such a name would leave the Notes folder.
+QString projectFolder(const QString& notesDir, const QString& projectName);
+// The lines of a new project file, in the order they are written: AudioFile,
+// SourceAudioFile, DirPath, FileName, NotesDataFile, UseLocal, NotesFile0..N-1,
+// NotesAmount. UseLocal is "false" for an audio-CD track (".cda").
+QStringList projectLines(const QString& audioPath, const QString& dirPath, const QString& name,
+                         const QStringList& images);
+// Whether the audio path names an audio-CD track (extension exactly ".cda").
+bool isCdTrack(const QString& audioPath);
+
+extern const QString kNameRefused;
+extern const QString kManualTips;
+
+} // namespace newproject
+
+// The new-project wizard `NewProject`: step 1 chooses the audio file and the project name,
+// step 2 collects the page images, step 3 chooses manual or automatic marking. A go
+// button creates the project folder, copies the audio file and the pages into it (never
+// replacing a file already there), writes the project file, opens the project with its
+// audio primed at the start and hands over to manual or automatic marking.
+class Wizard : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void()> modeRefresh;
+        std::function<void()> rebuildIndex;
+        HotKeyHooks hotKeys;
+    };
+
+    // window: the main window, which holds the panel and whose named controls are used.
+    Wizard(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
+           Pages& pages, ZoomAndMarker& zoom, SheetView& sheet, Opening& opening,
+           AutomaticMarking& automatic, Dialogs& dialogs, Hooks hooks, QObject* parent = nullptr);
+
+    Hooks& hooks() { return m_hooks; }
+    QFrame* panel() const { return m_panel; }
+
+    // "Record" on the start screen and "New" on the toolbar.
+    void recordClick();
+    void NewProjectOnStartClick(); // the wizard reset
+    void NewProjectSelectAudioClick();
+    void AudioFileChange();
+    void NewAddImageClick();
+    void NewDeleteImageClick();
+    // Creates the project folder and files and opens the new project; false when refused.
+    bool createProject();
+    void NewProjectManualClick();
+    void NewProjectAutoClick();
+    void Label34Click(); // "Cancel"
+
+    // "Notes\" + project name + "\", emptied when a creation is refused.
+    const QString& relativeFolder() const { return m_relativeFolder; }
+
+private:
+    void buildPanel();
+    void setShown(const char* name, bool shown);
+    void showInFront(const char* name);
+    QString dialogStart() const;
+    void setLocalAudio(bool checked);
+    void refuse();
+
+    QWidget& m_window;
+    Workspace& m_ws;
+    PlaybackState& m_state;
+    Player& m_player;
+    Pages& m_pages;
+    ZoomAndMarker& m_zoom;
+    SheetView& m_sheet;
+    Opening& m_opening;
+    AutomaticMarking& m_automatic;
+    Dialogs& m_dialogs;
+    Hooks m_hooks;
+
+    QFrame* m_panel = nullptr;
+    QGroupBox* m_step1 = nullptr;
+    QGroupBox* m_step2 = nullptr;
+    QGroupBox* m_step3 = nullptr;
+    QLineEdit* m_display = nullptr; // `NewOpenDisplay`
+    QPushButton* m_selectAudio = nullptr;
+    QLineEdit* m_name = nullptr; // `AudioFile`
+    QLabel* m_overwrite = nullptr;
+    QListWidget* m_images = nullptr;
+    QPushButton* m_addImage = nullptr;
+    QPushButton* m_deleteImage = nullptr;
+    QPushButton* m_goManual = nullptr;
+    QPushButton* m_goAuto = nullptr;
+    LinkLabel* m_cancel = nullptr;
+    QPushButton* m_onStart = nullptr;
+
+    QString m_audioPath;
+    QString m_relativeFolder;
+};

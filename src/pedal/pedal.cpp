@@ -1,1 +1,0 @@
-// Pedal tempo control lives here.

@@ -1,1 +1,0 @@
-// The splash window and the update check live here.

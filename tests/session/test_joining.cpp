@@ -1,0 +1,340 @@
+#include "playback/playbackstate.h"
+#include "project/workspace.h"
+#include "session/sessionguest.h"
+#include "session/sessionpanel.h"
+#include "support/testwindow.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+// Joining over real loopback sockets: the guest is a whole main window, the host a raw
+// server written here that sends exactly the bytes a test wants, split or joined as it
+// likes.
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, kWaitMs);
+}
+
+class Joining : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        qputenv("FOLIVANT_SESSION_PORT", QByteArray::number(server.serverPort()));
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            peer = server.nextPendingConnection();
+            QObject::connect(peer, &QIODevice::readyRead, peer,
+                             [this] { received += peer->readAll(); });
+            QObject::connect(peer, &QAbstractSocket::disconnected, peer,
+                             [this] { peerClosed = true; });
+        });
+        testfiles::ProjectSpec spec;
+        spec.name = QStringLiteral("Duet");
+        spec.entries = {QStringLiteral("1={500000}{100000}{0}")};
+        project = w.makeProject(spec);
+    }
+    void TearDown() override { qunsetenv("FOLIVANT_SESSION_PORT"); }
+
+    SessionPanel& panel() { return w.find<SessionPanel>("kinsoropanel"); }
+    SessionGuest& guest() { return *w.window->sessionGuest(); }
+    Modes& modes() { return w.window->workspace().modes; }
+    PlaybackState& state() { return w.window->playbackState(); }
+    QTimer& joinTimer() { return w.window->joinTimer(); }
+    QAbstractButton& button(const char* name) { return w.find<QAbstractButton>(name); }
+    QString joinStrings() { return w.find<QPlainTextEdit>("JoinStrings").toPlainText(); }
+
+    void selectProject()
+    {
+        button("kinsorostart").click();
+        w.dialogs.files.enqueue(project);
+        button("Selectjoin").click();
+    }
+    // Project chosen, connected, nickname received by the host, "Q=1" answered.
+    void join()
+    {
+        selectProject();
+        w.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
+        button("ConnectJoin").click();
+        ASSERT_TRUE(waitFor([&] { return received == "The Player"; })) << received.toStdString();
+        say("Q=1");
+        ASSERT_TRUE(waitFor([&] { return modes().followMode; }));
+    }
+    // The host sends bytes and the guest reads them (one read when they are short).
+    void say(const QByteArray& bytes)
+    {
+        const QString before = joinStrings();
+        peer->write(bytes);
+        peer->flush();
+        waitFor([&] {
+            return joinStrings() != before || joinStrings() == QString::fromUtf8(bytes).trimmed();
+        });
+        QTest::qWait(20);
+    }
+
+    TestWindow w;
+    QTcpServer server;
+    QTcpSocket* peer = nullptr;
+    QByteArray received;
+    bool peerClosed = false;
+    QString project;
+};
+
+} // namespace
+
+TEST_F(Joining, ConnectNeedsAProjectAndAnAddress)
+{
+    button("kinsorostart").click();
+    EXPECT_TRUE(panel().isVisible());
+    EXPECT_EQ(panel().status(), QStringLiteral("Connect to your friend."));
+    button("ConnectJoin").setEnabled(true);
+    button("ConnectJoin").click();
+    EXPECT_EQ(w.dialogs.shown.last(), QStringLiteral("Please select a Folivant project."));
+
+    // Choosing and then cancelling leaves Connect & join disabled.
+    button("Selectjoin").click();
+    EXPECT_FALSE(button("ConnectJoin").isEnabled());
+    EXPECT_EQ(w.find<QLineEdit>("JoinProject").text(), QStringLiteral("Please Select"));
+    EXPECT_FALSE(modes().followMode);
+
+    // A chosen project enables it; an empty address then does nothing visible.
+    w.dialogs.files.enqueue(project);
+    button("Selectjoin").click();
+    EXPECT_EQ(w.find<QLineEdit>("JoinProject").text(), QStringLiteral("Duet"));
+    EXPECT_TRUE(button("ConnectJoin").isEnabled());
+    EXPECT_TRUE(modes().followMode);
+    EXPECT_FALSE(w.window->widgets().mainPanel->isVisible());
+    w.find<QLineEdit>("JoinServer").clear();
+    QSignalSpy statuses(&panel(), &SessionPanel::statusShown);
+    button("ConnectJoin").click();
+    EXPECT_FALSE(button("ConnectJoin").isEnabled());
+    EXPECT_EQ(statuses.count(), 0);
+    QTest::qWait(200);
+    EXPECT_EQ(peer, nullptr);
+    // Disconnect gives the button back.
+    button("DisconnectJoin").click();
+    EXPECT_TRUE(button("ConnectJoin").isEnabled());
+}
+
+TEST_F(Joining, RefusedConnectionAsksToRetry)
+{
+    selectProject();
+    const quint16 closedPort = server.serverPort();
+    server.close();
+    qputenv("FOLIVANT_SESSION_PORT", QByteArray::number(closedPort));
+    w.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
+    button("ConnectJoin").click();
+    ASSERT_TRUE(waitFor([&] { return panel().status() == QStringLiteral("Error. Please retry."); }))
+        << panel().status().toStdString();
+    EXPECT_TRUE(button("ConnectJoin").isEnabled());
+    EXPECT_FALSE(modes().followMode);
+    EXPECT_FALSE(w.dialogs.shown.contains(QStringLiteral("Disconnected from host")));
+}
+
+TEST_F(Joining, ConnectsSendsTheNicknameAndFollows)
+{
+    QSignalSpy statuses(&panel(), &SessionPanel::statusShown);
+    join();
+    QStringList shown;
+    for (const auto& s : statuses)
+        shown << s[0].toString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Trying to connect to host...")));
+    EXPECT_TRUE(shown.contains(QStringLiteral(
+        "Allmost connected, waiting for final confirmation. If there is no change, try again!")));
+    EXPECT_EQ(shown.last(), QStringLiteral("Connected."));
+    EXPECT_EQ(w.dialogs.shown.last(), QStringLiteral("Connected."));
+    EXPECT_EQ(received, QByteArray("The Player")); // bare: no key, no LF
+    EXPECT_EQ(guest().socket()->socketOption(QAbstractSocket::LowDelayOption).toInt(), 1);
+    EXPECT_FALSE(panel().isVisible());
+    EXPECT_TRUE(w.window->widgets().mainPanel->isVisible());
+    EXPECT_TRUE(w.find<QWidget>("stopkinsoro").isVisible());
+    EXPECT_FALSE(w.find<QWidget>("MainPanel_Play").isVisible());
+    EXPECT_TRUE(w.find<QWidget>("stopkinsoroMenu").isVisible());
+    EXPECT_FALSE(w.find<QSlider>("TrackBar").isEnabled());
+
+    // The start message.
+    say("J=6000\nT=1\nU=1\nI=0\n");
+    EXPECT_EQ(w.find<QSlider>("TrackBar").maximum(), 6000);
+    EXPECT_EQ(w.find<QLineEdit>("PitchEdit").text(), QStringLiteral("1"));
+    EXPECT_EQ(w.find<QLabel>("TempoLevel").text(), QStringLiteral("1X"));
+    EXPECT_FALSE(state().replayActive);
+}
+
+TEST_F(Joining, ReadsSplitAndJoinedMessagesAsTheyCome)
+{
+    join();
+    // A line cut in two: the first part is read as it stands, the rest is no key.
+    say("Z=12.3");
+    EXPECT_DOUBLE_EQ(state().guestClock, 12.3);
+    say("4\n");
+    EXPECT_EQ(joinStrings(), QStringLiteral("4"));
+    EXPECT_DOUBLE_EQ(state().guestClock, 12.3);
+
+    // Two messages in one read: Z before C whatever their order; the first Z counts.
+    say("C=30.25\nA=1\nT=2\nZ=5\nZ=6\n");
+    EXPECT_NEAR(state().guestClock, 30.25, 0.25); // JoinTimer runs on from 30.25
+    EXPECT_TRUE(joinTimer().isActive());
+    EXPECT_EQ(joinTimer().interval(), 50);
+    EXPECT_EQ(w.find<QLineEdit>("PitchEdit").text(), QStringLiteral("2"));
+
+    // Stop: C is applied before S.
+    say("S=1\nI=1\nC=7.5\n");
+    EXPECT_FALSE(joinTimer().isActive());
+    EXPECT_DOUBLE_EQ(state().guestClock, 7.5);
+    EXPECT_TRUE(state().replayActive);
+
+    // The guest clock runs by JoinTimer ticks of 0.1 s (replay off, or the follow tick
+    // would loop the clock back to the start of the empty range).
+    say("T=0.3\nA=1\nI=0\n");
+    EXPECT_FALSE(state().replayActive);
+    EXPECT_EQ(joinTimer().interval(), 333);
+    guest().JoinTimerTimer();
+    EXPECT_NEAR(state().guestClock, 7.6, 1e-9);
+    // Rewind puts it to 0 whether the timer runs or not; a paused guest follows Z.
+    say("P=1\nB=1\n");
+    EXPECT_FALSE(joinTimer().isActive());
+    EXPECT_DOUBLE_EQ(state().guestClock, 0.0);
+    say("Z=3.5\n");
+    EXPECT_DOUBLE_EQ(state().guestClock, 3.5);
+
+    // Replay range from the host.
+    say("R=2\nY=4\n");
+    EXPECT_DOUBLE_EQ(state().replayStart, 2.0);
+    EXPECT_DOUBLE_EQ(state().replayEnd, 4.0);
+    say("G=1\n");
+    EXPECT_TRUE(state().replayActive);
+    EXPECT_TRUE(joinTimer().isActive());
+    EXPECT_NEAR(state().guestClock, 2.0, 0.15);
+    say("U=0\n");
+    EXPECT_DOUBLE_EQ(state().replayEnd, 0.0);
+    EXPECT_FALSE(state().replayActive);
+    say("P=1\n");
+
+    // Ping: echoed bare; latency (ms) is added to later positions, in seconds.
+    received.clear();
+    say("W=42\n");
+    ASSERT_TRUE(waitFor([&] { return received == "W=42"; })) << received.toStdString();
+    say("O=20\nZ=10\n"); // O comes after Z in the fixed order
+    EXPECT_DOUBLE_EQ(state().guestClock, 10.0);
+    say("Z=10\n");
+    EXPECT_NEAR(state().guestClock, 10.02, 1e-9);
+
+    // The player status is shown as plain text.
+    say("M=<b>Playing</b>\n");
+    auto& status = w.find<QLabel>("MPlayer_Status");
+    EXPECT_EQ(status.text(), QStringLiteral("<b>Playing</b>"));
+    EXPECT_EQ(status.textFormat(), Qt::PlainText);
+
+    // "D=0" does nothing.
+    say("D=0\n");
+    EXPECT_TRUE(modes().followMode);
+}
+
+TEST_F(Joining, NumbersThatAreNotNumbersAreReportedOnce)
+{
+    join();
+    const qsizetype before = w.dialogs.shown.size();
+    say("C=1\n");
+    for (int i = 0; i < 4; ++i)
+        say(QByteArray("Z=abc\nT=3\nC=2\n") + QByteArray::number(i) + "\n");
+    // Reading stops at Z: neither C nor T is handled.
+    EXPECT_EQ(w.find<QLineEdit>("PitchEdit").text(), QStringLiteral("1.00"));
+    EXPECT_DOUBLE_EQ(state().guestClock, 1.0);
+    ASSERT_EQ(w.dialogs.shown.size(), before + 1);
+    EXPECT_TRUE(w.dialogs.shown.last().contains(QStringLiteral("abc")));
+
+    // A cue that is not a number leaves JoinTimer stopped.
+    say("A=1\n");
+    ASSERT_TRUE(joinTimer().isActive());
+    say("C=x1\n");
+    EXPECT_FALSE(joinTimer().isActive());
+    EXPECT_EQ(w.dialogs.shown.size(), before + 2);
+    EXPECT_TRUE(modes().followMode);
+}
+
+TEST_F(Joining, HostEndingTheSessionDisconnectsQuietly)
+{
+    join();
+    say("D=1\nA=1\n");
+    EXPECT_EQ(panel().status(), QStringLiteral("The host has stopped the Kinsoro session."));
+    EXPECT_FALSE(modes().followMode);
+    EXPECT_TRUE(panel().isVisible());
+    EXPECT_FALSE(w.window->widgets().mainPanel->isVisible());
+    EXPECT_FALSE(joinTimer().isActive());
+    // The chosen project stays and Connect & join is offered again.
+    EXPECT_EQ(w.find<QLineEdit>("JoinProject").text(), QStringLiteral("Duet"));
+    EXPECT_TRUE(button("ConnectJoin").isEnabled());
+    EXPECT_TRUE(waitFor([&] { return peerClosed; }));
+    QTest::qWait(100);
+    EXPECT_FALSE(w.dialogs.shown.contains(QStringLiteral("Disconnected from host")));
+}
+
+TEST_F(Joining, HostClosingTheConnectionIsReported)
+{
+    join();
+    peer->disconnectFromHost();
+    ASSERT_TRUE(waitFor([&] {
+        return panel().status() == QStringLiteral("Disconnected from host");
+    })) << panel().status().toStdString();
+    EXPECT_EQ(w.dialogs.shown.count(QStringLiteral("Disconnected from host")), 1);
+    EXPECT_FALSE(modes().followMode);
+    EXPECT_TRUE(button("ConnectJoin").isEnabled());
+    EXPECT_TRUE(panel().isVisible());
+}
+
+TEST_F(Joining, LeavingClosesWithoutTheDisconnectedMessage)
+{
+    join();
+    button("stopkinsoro").click();
+    EXPECT_FALSE(modes().followMode);
+    EXPECT_TRUE(panel().isVisible());
+    EXPECT_FALSE(w.find<QWidget>("stopkinsoro").isVisibleTo(w.window.get()));
+    EXPECT_TRUE(waitFor([&] { return peerClosed; }));
+    QTest::qWait(100);
+    EXPECT_FALSE(w.dialogs.shown.contains(QStringLiteral("Disconnected from host")));
+    EXPECT_EQ(panel().status(), QStringLiteral("Connect to your friend."));
+}
+
+TEST_F(Joining, AnOversizedBurstIsCappedAndReadingGoesOn)
+{
+    join();
+    peer->write(QByteArray(1024 * 1024, 'x'));
+    ASSERT_TRUE(waitFor([&] { return peer->bytesToWrite() == 0; }));
+    QTest::qWait(500);
+    EXPECT_LE(joinStrings().size(), 64 * 1024);
+    EXPECT_TRUE(modes().followMode);
+    say("Z=7\n");
+    EXPECT_TRUE(waitFor([&] { return state().guestClock == 7.0; }));
+}
+
+TEST_F(Joining, AcceptanceAfterTheConnectionDroppedDisconnects)
+{
+    selectProject();
+    guest().readText(QStringLiteral("Q=1"));
+    EXPECT_FALSE(modes().followMode);
+    EXPECT_EQ(panel().status(), QStringLiteral("Connect to your friend."));
+    EXPECT_FALSE(w.dialogs.shown.contains(QStringLiteral("Connected.")));
+}
+
+TEST_F(Joining, JoinTimerStopsItselfOutsideFollowMode)
+{
+    joinTimer().start();
+    state().guestClock = 1;
+    guest().JoinTimerTimer();
+    EXPECT_FALSE(joinTimer().isActive());
+    EXPECT_DOUBLE_EQ(state().guestClock, 1.0);
+}
