@@ -75,7 +75,10 @@ void followTick(benchmark::State& state)
     ZoomAndMarker zoom(ps, sheet, notesList);
     QStringList lines;
     for (int i = 0; i < n; ++i)
-        lines << QStringLiteral("%1={%2}{%3}{0}").arg(i * 0.25).arg((i * 7919) % 900000).arg((i * 104729) % 900000);
+        lines << QStringLiteral("%1={%2}{%3}{0}")
+                     .arg(i * 0.25)
+                     .arg((i * 7919) % 900000)
+                     .arg((i * 104729) % 900000);
     ws.notes.setLines(lines);
     index.rebuild(n);
     Follower follower(ws, ps, player,

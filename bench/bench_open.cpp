@@ -62,10 +62,10 @@ struct Project {
         qputenv("FOLIVANT_AUDIO_OUTPUT", "null");
         const QString dir = notes.path() + QStringLiteral("/Big/");
         QDir().mkpath(dir);
-        run(QStringLiteral("ffmpeg"), {QStringLiteral("-y"), QStringLiteral("-loglevel"),
-                                       QStringLiteral("error"), QStringLiteral("-f"),
-                                       QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                       QStringLiteral("sine=duration=5"), dir + QStringLiteral("a.wav")});
+        run(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-y"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+             QStringLiteral("sine=duration=5"), dir + QStringLiteral("a.wav")});
         for (int i = 0; i < 3; ++i)
             run(QStringLiteral("convert"),
                 {QStringLiteral("-size"), QStringLiteral("5000x7000"), QStringLiteral("plasma:"),

@@ -4,7 +4,9 @@
 
 #include <QGuiApplication>
 
-HotKeyFlags::HotKeyFlags(HotKeys& keys, QObject* parent) : QObject(parent), m_keys(keys)
+HotKeyFlags::HotKeyFlags(HotKeys& keys, QObject* parent)
+    : QObject(parent)
+    , m_keys(keys)
 {
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::applicationStateChanged, this,

@@ -75,7 +75,8 @@ QWidget* buildStartScreen(QWidget* window)
         describe(button, c.caption, QString());
         button->setMinimumSize(120, 48);
         row->addWidget(button);
-        auto* text = new QLabel(QString(c.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        auto* text =
+            new QLabel(QString(c.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         row->addWidget(text, 1);
         layout->addLayout(row);
     }
@@ -201,17 +202,17 @@ MainWidgets buildMainWidgets(QWidget* window, QWidget* sheet)
     // The bottom panel is laid out by hand: the timeline's width follows the window.
     w.rewind = mediaButton(w.bottomPanel, "MainPanel_Rewind", QStringLiteral("Stop"),
                            QStyle::SP_MediaSkipBackward);
-    w.play = mediaButton(w.bottomPanel, "MainPanel_Play", QStringLiteral("Play"),
-                         QStyle::SP_MediaPlay);
+    w.play =
+        mediaButton(w.bottomPanel, "MainPanel_Play", QStringLiteral("Play"), QStyle::SP_MediaPlay);
     w.pause = mediaButton(w.bottomPanel, "MainPanel_Pause", QStringLiteral("Pause"),
                           QStyle::SP_MediaPause);
-    w.stop = mediaButton(w.bottomPanel, "MainPanel_Stop", QStringLiteral("Stop"),
-                         QStyle::SP_MediaStop);
-    w.pause2 = mediaButton(w.bottomPanel, "LMDMMButton1", QStringLiteral("Pause"),
-                           QStyle::SP_MediaPause);
-    w.openOther = mediaButton(w.bottomPanel, "MainPanel_OpenOther",
-                              QStringLiteral("Open another Folivant File"),
-                              QStyle::SP_DialogOpenButton);
+    w.stop =
+        mediaButton(w.bottomPanel, "MainPanel_Stop", QStringLiteral("Stop"), QStyle::SP_MediaStop);
+    w.pause2 =
+        mediaButton(w.bottomPanel, "LMDMMButton1", QStringLiteral("Pause"), QStyle::SP_MediaPause);
+    w.openOther =
+        mediaButton(w.bottomPanel, "MainPanel_OpenOther",
+                    QStringLiteral("Open another Folivant File"), QStyle::SP_DialogOpenButton);
     int x = 8;
     for (ImageButton* b : {w.rewind, w.play, w.pause, w.stop, w.pause2, w.openOther}) {
         b->setGeometry(x, 6, 40, 40);

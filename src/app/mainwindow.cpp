@@ -44,7 +44,9 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Folivant with Kinsoro"));
     if (!m_services.quit)
-        m_services.quit = [] { QCoreApplication::quit(); };
+        m_services.quit = [] {
+            QCoreApplication::quit();
+        };
     if (!m_services.clock)
         m_services.clock = systemClock();
     m_ws.notes.setParent(this);
@@ -80,23 +82,37 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     static_cast<QVBoxLayout*>(m_w.rightColumn->layout())->insertWidget(0, pagesBox);
     static_cast<QVBoxLayout*>(m_w.rightColumn->layout())->insertWidget(1, m_zoom->zoomLabel());
 
-    Follower::Widgets fw{*m_sheet,      *m_w.notesList,       *m_w.showList, *m_indexModel,
-                         *m_pages->pageList(), *m_w.trackBar, *m_w.curPos};
+    Follower::Widgets fw{*m_sheet,      *m_w.notesList,       *m_w.showList,
+                         *m_indexModel, *m_pages->pageList(), *m_w.trackBar,
+                         *m_w.curPos};
     Follower::Hooks fh;
-    fh.broadcast = [this](const QString& m) { broadcast(m); };
-    fh.loadPage = [this](int page, QString* error) { return m_pages->loadPage(page, error); };
-    m_follower = new Follower(m_ws, m_state, m_player, fw, *m_zoom, *m_errors, m_joinTimer, fh, this);
+    fh.broadcast = [this](const QString& m) {
+        broadcast(m);
+    };
+    fh.loadPage = [this](int page, QString* error) {
+        return m_pages->loadPage(page, error);
+    };
+    m_follower =
+        new Follower(m_ws, m_state, m_player, fw, *m_zoom, *m_errors, m_joinTimer, fh, this);
 
     PlayerEvents::Widgets pw{*m_w.status, *m_w.trackBar, *m_w.pause,
                              *m_w.stop,   *m_w.play,     *m_w.rewind};
     PlayerEvents::Hooks ph;
-    ph.broadcast = [this](const QString& m) { broadcast(m); };
+    ph.broadcast = [this](const QString& m) {
+        broadcast(m);
+    };
     m_playerEvents = new PlayerEvents(m_player, m_state, pw, m_dialogs, ph, this);
 
     Opening::Hooks oh;
-    oh.modeRefresh = [this] { refreshModes(); };
-    oh.hotKeysOn = [this] { m_hotKeyFlags->setAll(true); };
-    oh.rebuildIndex = [this] { rebuildIndex(); };
+    oh.modeRefresh = [this] {
+        refreshModes();
+    };
+    oh.hotKeysOn = [this] {
+        m_hotKeyFlags->setAll(true);
+    };
+    oh.rebuildIndex = [this] {
+        rebuildIndex();
+    };
     m_opening = new Opening(*this, m_ws, m_state, m_player, *m_pages, *m_zoom, m_dialogs, oh, this);
 
     m_w.bottomPanel->installEventFilter(this);
@@ -159,9 +175,11 @@ void MainWindow::wire()
     connect(&button("ToolOpen"), &QAbstractButton::clicked, m_opening, &Opening::playOpen);
     connect(m_w.openOther, &QAbstractButton::clicked, m_opening, &Opening::playOpen);
     connect(&button("Toolbar_Edit"), &QAbstractButton::clicked, m_opening, &Opening::editClick);
-    connect(&button("Toolbar_Save"), &QAbstractButton::clicked, m_opening, [this] { m_opening->save(); });
+    connect(&button("Toolbar_Save"), &QAbstractButton::clicked, m_opening,
+            [this] { m_opening->save(); });
     connect(&button("kinsorostart"), &QAbstractButton::clicked, this, &MainWindow::kinsoroStart);
-    connect(&button("Toolbar_Screen"), &QAbstractButton::clicked, this, &MainWindow::fullScreenClick);
+    connect(&button("Toolbar_Screen"), &QAbstractButton::clicked, this,
+            &MainWindow::fullScreenClick);
     connect(&button("ShareButton"), &QAbstractButton::clicked, this, &MainWindow::shareClick);
     connect(&button("ShareGo"), &QAbstractButton::clicked, this,
             [this] { m_services.shell->openFolder(paths::notesDir()); });
@@ -170,7 +188,8 @@ void MainWindow::wire()
     connect(&button("Toolbar_ZoomOut"), &QAbstractButton::clicked, m_zoom, &ZoomAndMarker::zoomOut);
     connect(m_w.localAudio, &QCheckBox::toggled, m_opening, &Opening::localAudioChanged);
     connect(static_cast<LinkLabel*>(m_w.exitBox), &LinkLabel::clicked, this, &QWidget::close);
-    connect(static_cast<LinkLabel*>(m_w.minimizeBox), &LinkLabel::clicked, this, &QWidget::showMinimized);
+    connect(static_cast<LinkLabel*>(m_w.minimizeBox), &LinkLabel::clicked, this,
+            &QWidget::showMinimized);
     connect(m_services.hotKeys, &HotKeys::pressed, this,
             [this](HotKey key) { hotKeyPressed(static_cast<int>(key)); });
     connect(&m_ws.notes, &MarkerList::changed, this, [this] { m_errors->reset(); });

@@ -8,5 +8,7 @@ using Clock = std::function<QTime()>;
 
 inline Clock systemClock()
 {
-    return [] { return QTime::currentTime(); };
+    return [] {
+        return QTime::currentTime();
+    };
 }

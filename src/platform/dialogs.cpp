@@ -47,8 +47,8 @@ QString QtDialogs::qtFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
-QString QtDialogs::openFile(const QString& title, const QString& startFolder,
-                            const QString& filter, const QString& defaultExtension)
+QString QtDialogs::openFile(const QString& title, const QString& startFolder, const QString& filter,
+                            const QString& defaultExtension)
 {
     QFileDialog dialog(m_parent, title, startFolder, qtFilter(filter));
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -24,7 +24,10 @@ public:
 // The real dialogs, parented to a window.
 class QtDialogs : public Dialogs {
 public:
-    explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    explicit QtDialogs(QWidget* parent = nullptr)
+        : m_parent(parent)
+    {
+    }
     void setParent(QWidget* parent) { m_parent = parent; }
     void information(const QString& text) override;
     bool question(const QString& text) override;

@@ -9,8 +9,11 @@
 class ErrorReport {
 public:
     explicit ErrorReport(Dialogs& dialogs)
-        : m_dialogs(dialogs) {}
-    void report(const QString& text) {
+        : m_dialogs(dialogs)
+    {
+    }
+    void report(const QString& text)
+    {
         if (m_showing || text == m_last)
             return;
         m_last = text;

@@ -25,8 +25,8 @@ QString withSlash(QString dir)
 
 QString exeDir()
 {
-    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                               : QDir::currentPath();
+    QString dir =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     return withSlash(dir);
 }
 

@@ -3,13 +3,15 @@
 #include <QMouseEvent>
 
 ImageButton::ImageButton(const QString& objectName, const QString& hint, QWidget* parent)
-    : QToolButton(parent) {
+    : QToolButton(parent)
+{
     setObjectName(objectName);
     describe(this, QString(), hint);
     setAutoRaise(true);
 }
 
-void ImageButton::mousePressEvent(QMouseEvent* event) {
+void ImageButton::mousePressEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton && !m_pressedDown) {
         m_pressedDown = true;
         move(pos() + QPoint(1, 1));
@@ -17,7 +19,8 @@ void ImageButton::mousePressEvent(QMouseEvent* event) {
     QToolButton::mousePressEvent(event);
 }
 
-void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
+void ImageButton::mouseReleaseEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton && m_pressedDown) {
         m_pressedDown = false;
         move(pos() - QPoint(1, 1));
@@ -26,7 +29,8 @@ void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 LinkLabel::LinkLabel(const QString& text, QWidget* parent)
-    : QLabel(text, parent) {
+    : QLabel(text, parent)
+{
     setCursor(Qt::PointingHandCursor);
     QFont f = font();
     f.setUnderline(true);
@@ -34,18 +38,21 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent)
     describe(this, text, QString());
 }
 
-void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
+{
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
 }
 
 ClickPicture::ClickPicture(QWidget* parent)
-    : QLabel(parent) {
+    : QLabel(parent)
+{
     setCursor(Qt::PointingHandCursor);
 }
 
-void ClickPicture::mousePressEvent(QMouseEvent* event) {
+void ClickPicture::mousePressEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton && !m_pressedDown) {
         m_pressedDown = true;
         move(pos() + QPoint(1, 1));
@@ -53,7 +60,8 @@ void ClickPicture::mousePressEvent(QMouseEvent* event) {
     QLabel::mousePressEvent(event);
 }
 
-void ClickPicture::mouseReleaseEvent(QMouseEvent* event) {
+void ClickPicture::mouseReleaseEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton && m_pressedDown) {
         m_pressedDown = false;
         move(pos() - QPoint(1, 1));
@@ -62,7 +70,8 @@ void ClickPicture::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
 }
 
-void describe(QWidget* widget, const QString& caption, const QString& hint) {
+void describe(QWidget* widget, const QString& caption, const QString& hint)
+{
     if (!hint.isEmpty())
         widget->setToolTip(hint);
     widget->setAccessibleName(caption.isEmpty() ? hint : QString(caption).remove(QLatin1Char('&')));

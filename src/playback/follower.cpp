@@ -134,7 +134,9 @@ bool Follower::tick()
     if (m_ws.modes.automaticSecondStage || m_ws.notes.isEmpty() || m_state.markerHidden)
         return true;
 
-    const auto time = [this](int i) { return m_ws.notes.time(i); };
+    const auto time = [this](int i) {
+        return m_ws.notes.time(i);
+    };
     const int n = static_cast<int>(m_ws.notes.count());
     const qsizetype stop = m_ws.notes.firstAfterIfSorted(p);
     const int current = stop < 0 ? followlogic::findCurrent(n, time, p)

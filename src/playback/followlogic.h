@@ -26,8 +26,8 @@ inline const QColor kSpringGreen{0, 255, 128};
 int placeToPixels(long long millionths, int displayed);
 
 struct ScrollView {
-    int vertical = 0;   // V
-    int horizontal = 0; // Hs
+    int vertical = 0;                      // V
+    int horizontal = 0;                    // Hs
     int outerHeight = 0, outerWidth = 0;   // SH, SW
     int clientHeight = 0, clientWidth = 0; // SCH, SCW
 };

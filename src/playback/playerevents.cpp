@@ -11,8 +11,8 @@
 #include <QSlider>
 #include <cmath>
 
-PlayerEvents::PlayerEvents(Player& player, PlaybackState& state, Widgets widgets,
-                           Dialogs& dialogs, Hooks hooks, QObject* parent)
+PlayerEvents::PlayerEvents(Player& player, PlaybackState& state, Widgets widgets, Dialogs& dialogs,
+                           Hooks hooks, QObject* parent)
     : QObject(parent)
     , m_player(player)
     , m_state(state)

@@ -21,7 +21,8 @@ long long readInt(const QString& text)
 {
     const auto v = numbertext::parseInt(text);
     if (!v)
-        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text.left(200)));
+        throw ConversionError(
+            QStringLiteral("'%1' is not a valid integer value").arg(text.left(200)));
     return *v;
 }
 

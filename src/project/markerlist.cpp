@@ -6,7 +6,10 @@
 #include "project/textfile.h"
 #include "project/textlist.h"
 
-MarkerList::MarkerList(QObject* parent) : QAbstractListModel(parent) {}
+MarkerList::MarkerList(QObject* parent)
+    : QAbstractListModel(parent)
+{
+}
 
 int MarkerList::rowCount(const QModelIndex& parent) const
 {

@@ -12,7 +12,10 @@ namespace numbertext {
 double roundTo(double v, double unit);
 
 // Playback times and positions: hundredths of a second.
-inline double roundHundredths(double v) { return roundTo(v, 0.01); }
+inline double roundHundredths(double v)
+{
+    return roundTo(v, 0.01);
+}
 
 // Marker places: multiples of 10 (pixels and millionths), as an integer.
 long long roundTens(double v);

@@ -61,8 +61,7 @@ QString writeError(const QString& path, const QString& why)
 } // namespace
 
 Opening::Opening(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
-                 Pages& pages, ZoomAndMarker& zoom, Dialogs& dialogs, Hooks hooks,
-                 QObject* parent)
+                 Pages& pages, ZoomAndMarker& zoom, Dialogs& dialogs, Hooks hooks, QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_ws(workspace)
@@ -131,9 +130,9 @@ void Opening::openRoutine()
     m_player.stop();
     m_player.setSource(QString());
     QDir().mkpath(m_ws.projectsFolder);
-    const QString chosen = m_dialogs.openFile(QStringLiteral("Select File"), start,
-                                              QStringLiteral("Folivant File|*.nts"),
-                                              QStringLiteral("nts"));
+    const QString chosen =
+        m_dialogs.openFile(QStringLiteral("Select File"), start,
+                           QStringLiteral("Folivant File|*.nts"), QStringLiteral("nts"));
     m_lastDialogFile = chosen;
 
     if (chosen.isEmpty()) {

@@ -19,10 +19,10 @@ class Opening : public QObject {
 public:
     struct Hooks {
         std::function<void()> modeRefresh;
-        std::function<void()> leaveSession;  // the guest's leave action `stopkinsoro`
-        std::function<void()> hotKeysOn;     // remembered flags on, keys active
-        std::function<void()> clearReplay;   // as the replay "Clear" does
-        std::function<void()> rebuildIndex;  // marker index list and replay marks
+        std::function<void()> leaveSession; // the guest's leave action `stopkinsoro`
+        std::function<void()> hotKeysOn;    // remembered flags on, keys active
+        std::function<void()> clearReplay;  // as the replay "Clear" does
+        std::function<void()> rebuildIndex; // marker index list and replay marks
         std::function<void()> removeAutomaticShapes;
     };
 

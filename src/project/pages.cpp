@@ -131,10 +131,9 @@ void Pages::addPage()
     QString start = m_hooks.lastDialogFolder ? m_hooks.lastDialogFolder() : QString();
     if (start.isEmpty())
         start = paths::exeDir();
-    const QString chosen =
-        m_dialogs.openFile(QStringLiteral("Choose Notes File"), start,
-                           QStringLiteral("Notes Image File|*.jpg;*.gif;*.bmp"),
-                           QStringLiteral("jpg"));
+    const QString chosen = m_dialogs.openFile(QStringLiteral("Choose Notes File"), start,
+                                              QStringLiteral("Notes Image File|*.jpg;*.gif;*.bmp"),
+                                              QStringLiteral("jpg"));
     if (m_hooks.rememberDialogFile)
         m_hooks.rememberDialogFile(chosen);
     if (chosen.isEmpty())
@@ -142,7 +141,7 @@ void Pages::addPage()
     const auto n = numbertext::parseInt(m_ws.memo.value(QStringLiteral("NotesAmount")));
     if (!n || *n < 0 || *n >= kMaxPages) {
         m_dialogs.information(QStringLiteral("'%1' is not a valid integer value")
-                            .arg(m_ws.memo.value(QStringLiteral("NotesAmount")).left(100)));
+                                  .arg(m_ws.memo.value(QStringLiteral("NotesAmount")).left(100)));
         return;
     }
     const QString name = paths::fileName(chosen);

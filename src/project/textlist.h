@@ -9,7 +9,10 @@
 class TextList {
 public:
     TextList() = default;
-    explicit TextList(QStringList lines) : m_lines(std::move(lines)) {}
+    explicit TextList(QStringList lines)
+        : m_lines(std::move(lines))
+    {
+    }
 
     // Value of the first line whose part before its first "=" equals name (letter case
     // ignored); everything after that "=". Empty when no line carries the name.

@@ -6,17 +6,22 @@
 
 SessionBroadcast::SessionBroadcast(HostConnections& connections, std::function<bool()> hostingMode)
     : m_connections(connections)
-    , m_hostingMode(std::move(hostingMode)) {}
+    , m_hostingMode(std::move(hostingMode))
+{
+}
 
-bool SessionBroadcast::isActive() const {
+bool SessionBroadcast::isActive() const
+{
     return m_hostingMode && m_hostingMode() && m_connections.isListening();
 }
 
-int SessionBroadcast::send(const QString& message) {
+int SessionBroadcast::send(const QString& message)
+{
     return sendEach([&message] { return message; });
 }
 
-int SessionBroadcast::sendEach(const std::function<QString()>& perConnection) {
+int SessionBroadcast::sendEach(const std::function<QString()>& perConnection)
+{
     if (!isActive())
         return 0;
     // A copy: the list may change while the walk runs (a write that fails can make a

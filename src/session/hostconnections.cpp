@@ -9,7 +9,8 @@
 
 namespace sessionsocket {
 
-QString takeAvailableText(QIODevice& device, qint64 cap, qint64* dropped) {
+QString takeAvailableText(QIODevice& device, qint64 cap, qint64* dropped)
+{
     if (dropped)
         *dropped = 0;
     const qint64 available = device.bytesAvailable();
@@ -25,7 +26,8 @@ QString takeAvailableText(QIODevice& device, qint64 cap, qint64* dropped) {
     return textfile::decode(bytes);
 }
 
-bool sendText(QAbstractSocket& socket, const QString& text) {
+bool sendText(QAbstractSocket& socket, const QString& text)
+{
     if (socket.state() != QAbstractSocket::ConnectedState)
         return false;
     const QByteArray bytes = text.toUtf8();
@@ -48,13 +50,15 @@ constexpr int kCloseGraceMs = 5000;
 
 HostConnections::HostConnections(QObject* parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this)) {
+    , m_server(new QTcpServer(this))
+{
     qRegisterMetaType<QTcpSocket*>();
     m_server->setObjectName(QStringLiteral("ServerSocket"));
     connect(m_server, &QTcpServer::newConnection, this, &HostConnections::acceptPending);
 }
 
-HostConnections::~HostConnections() {
+HostConnections::~HostConnections()
+{
     // Nothing is announced while the object goes away; what was written still leaves.
     for (QTcpSocket* socket : std::as_const(m_connections)) {
         disconnect(socket, nullptr, this, nullptr);
@@ -62,38 +66,45 @@ HostConnections::~HostConnections() {
     }
 }
 
-bool HostConnections::listen(quint16 port) {
+bool HostConnections::listen(quint16 port)
+{
     close();
     return m_server->listen(QHostAddress::Any, port);
 }
 
-void HostConnections::close() {
+void HostConnections::close()
+{
     m_server->close();
     const QList<QTcpSocket*> open = m_connections;
     for (QTcpSocket* socket : open)
         closeConnection(socket);
 }
 
-bool HostConnections::isListening() const {
+bool HostConnections::isListening() const
+{
     return m_server->isListening();
 }
 
-quint16 HostConnections::serverPort() const {
+quint16 HostConnections::serverPort() const
+{
     return m_server->serverPort();
 }
 
-QString HostConnections::errorString() const {
+QString HostConnections::errorString() const
+{
     return m_server->errorString();
 }
 
-void HostConnections::closeConnection(QTcpSocket* socket) {
+void HostConnections::closeConnection(QTcpSocket* socket)
+{
     if (!m_connections.contains(socket))
         return;
     removeConnection(socket);
     release(socket);
 }
 
-void HostConnections::acceptPending() {
+void HostConnections::acceptPending()
+{
     while (m_server->hasPendingConnections()) {
         QTcpSocket* socket = m_server->nextPendingConnection();
         if (!socket)
@@ -123,7 +134,8 @@ void HostConnections::acceptPending() {
     }
 }
 
-void HostConnections::readFrom(QTcpSocket* socket) {
+void HostConnections::readFrom(QTcpSocket* socket)
+{
     if (!m_connections.contains(socket))
         return;
     qint64 dropped = 0;
@@ -139,14 +151,16 @@ void HostConnections::readFrom(QTcpSocket* socket) {
         emit textRead(socket, text);
 }
 
-void HostConnections::removeConnection(QTcpSocket* socket) {
+void HostConnections::removeConnection(QTcpSocket* socket)
+{
     if (!m_connections.removeOne(socket))
         return;
     disconnect(socket, nullptr, this, nullptr);
     emit disconnected(socket);
 }
 
-void HostConnections::release(QTcpSocket* socket) {
+void HostConnections::release(QTcpSocket* socket)
+{
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;

@@ -12,26 +12,31 @@ namespace messages {
 
 namespace {
 
-QString line(char key, const QString& value) {
+QString line(char key, const QString& value)
+{
     return QString(QLatin1Char(key)) + QLatin1Char('=') + value;
 }
 
-QString flagText(bool on) {
+QString flagText(bool on)
+{
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-QString floatError(const QString& value) {
+QString floatError(const QString& value)
+{
     return QStringLiteral("'%1' is not a valid floating point value").arg(value.left(200));
 }
 
-QString integerError(const QString& value) {
+QString integerError(const QString& value)
+{
     return QStringLiteral("'%1' is not a valid integer value").arg(value.left(200));
 }
 
 // A value converted for a key, or the conversion error text.
 template <typename T> using Converted = std::variant<T, QString>;
 
-Converted<double> toDouble(const QString& value) {
+Converted<double> toDouble(const QString& value)
+{
     if (const auto v = numbertext::parse(value))
         return *v;
     return floatError(value);
@@ -39,7 +44,8 @@ Converted<double> toDouble(const QString& value) {
 
 // The integer part of a decimal number; beyond the range of the integer type it is an
 // error rather than an undefined conversion.
-Converted<long long> toIntegerPart(const QString& value) {
+Converted<long long> toIntegerPart(const QString& value)
+{
     const auto v = numbertext::parse(value);
     if (!v)
         return floatError(value);
@@ -49,7 +55,8 @@ Converted<long long> toIntegerPart(const QString& value) {
     return static_cast<long long>(whole);
 }
 
-Converted<long long> toInteger(const QString& value) {
+Converted<long long> toInteger(const QString& value)
+{
     if (const auto v = numbertext::parseInt(value))
         return *v;
     return integerError(value);
@@ -57,115 +64,142 @@ Converted<long long> toInteger(const QString& value) {
 
 } // namespace
 
-QString position(double seconds) {
+QString position(double seconds)
+{
     return numbertext::format(numbertext::roundTo(seconds, 0.00001));
 }
 
-QString join(const QStringList& lines) {
+QString join(const QStringList& lines)
+{
     return lines.join(QLatin1Char('\n'));
 }
 
-QString goMessage(long long timelineMaximum) {
+QString goMessage(long long timelineMaximum)
+{
     return join({line('J', QString::number(timelineMaximum)), QStringLiteral("T=1"),
                  QStringLiteral("U=1"), QStringLiteral("I=0")});
 }
 
-QString playMessage(double pos, const QString& tempoText) {
+QString playMessage(double pos, const QString& tempoText)
+{
     return join({line('C', position(pos)), QStringLiteral("A=1"), line('T', tempoText)});
 }
 
-QString stopMessage(bool replayActive, double pos) {
+QString stopMessage(bool replayActive, double pos)
+{
     return join(
         {QStringLiteral("S=1"), line('I', flagText(replayActive)), line('C', position(pos))});
 }
 
-QString resumeMessage(double pos, const QString& tempoText, bool replayActive) {
+QString resumeMessage(double pos, const QString& tempoText, bool replayActive)
+{
     if (replayActive)
         return playMessage(pos, tempoText);
     return join({line('C', position(pos)), QStringLiteral("A=1")});
 }
 
-QString pauseMessage(double pos) {
+QString pauseMessage(double pos)
+{
     return join({line('C', position(pos)), pauseOnlyMessage()});
 }
 
-QString pauseOnlyMessage() {
+QString pauseOnlyMessage()
+{
     return QStringLiteral("P=1");
 }
 
-QString rewindMessage() {
+QString rewindMessage()
+{
     return QStringLiteral("C=0\nB=1");
 }
 
-QString cueMessage(double pos) {
+QString cueMessage(double pos)
+{
     return line('C', position(pos));
 }
 
-QString markerChosenMessage(double entryTime) {
+QString markerChosenMessage(double entryTime)
+{
     return line('C', numbertext::format(numbertext::roundHundredths(entryTime)));
 }
 
-QString replayStartMessage(double start) {
+QString replayStartMessage(double start)
+{
     return line('R', numbertext::format(start));
 }
 
-QString replayEndMessage(double end) {
+QString replayEndMessage(double end)
+{
     return line('Y', numbertext::format(end));
 }
 
-QString replayClearMessage() {
+QString replayClearMessage()
+{
     return QStringLiteral("U=1");
 }
 
-QString replayPlayMessage(const QString& tempoText) {
+QString replayPlayMessage(const QString& tempoText)
+{
     return join({QStringLiteral("G=1"), line('T', tempoText)});
 }
 
-QString tempoMessage(const QString& tempoText) {
+QString tempoMessage(const QString& tempoText)
+{
     return line('T', tempoText);
 }
 
-QString statusMessage(const QString& statusText) {
+QString statusMessage(const QString& statusText)
+{
     return line('M', statusText);
 }
 
-bool isStatusWorthSending(const QString& statusText) {
+bool isStatusWorthSending(const QString& statusText)
+{
     return !statusText.isEmpty() && statusText != QLatin1String("0");
 }
 
-QString endMessage() {
+QString endMessage()
+{
     return QStringLiteral("D=1");
 }
 
-QString positionMessage(double pos) {
+QString positionMessage(double pos)
+{
     return line('Z', position(pos));
 }
 
-QString pingMessage(long long pingClock) {
+QString pingMessage(long long pingClock)
+{
     return line('W', QString::number(pingClock));
 }
 
-QString connectedText() {
+QString connectedText()
+{
     return QStringLiteral("Q=1");
 }
 
-QString removedText() {
+QString removedText()
+{
     return QStringLiteral("D=1");
 }
 
-QString latencyText(double value) {
+QString latencyText(double value)
+{
     return line('O', numbertext::format(value)) + QLatin1Char('\n');
 }
 
-QString echoText(const QString& pingValue) {
+QString echoText(const QString& pingValue)
+{
     return line('W', pingValue);
 }
 
-double latency(long long pingClock, double echoed) {
+double latency(long long pingClock, double echoed)
+{
     return numbertext::roundTo((static_cast<double>(pingClock) - echoed) * 0.5, 0.00001);
 }
 
-std::optional<int> joinTimerInterval(double tempo) {
+std::optional<int> joinTimerInterval(double tempo)
+{
     if (!std::isfinite(tempo) || tempo <= 0.0)
         return std::nullopt;
     const double ms = std::trunc(100.0 / tempo);
@@ -174,7 +208,8 @@ std::optional<int> joinTimerInterval(double tempo) {
     return ms < 1.0 ? 1 : static_cast<int>(ms);
 }
 
-std::optional<QString> readGuestText(const QString& text, GuestActions& actions) {
+std::optional<QString> readGuestText(const QString& text, GuestActions& actions)
+{
     const QStringList lines = textfile::splitLines(text);
     actions.onLinesRead(lines);
     const TextList list(lines);
@@ -283,7 +318,8 @@ std::optional<QString> readGuestText(const QString& text, GuestActions& actions)
     return std::nullopt;
 }
 
-HostText readHostText(const QString& text) {
+HostText readHostText(const QString& text)
+{
     if (text.startsWith(QLatin1String("W="))) {
         QString value = text.mid(2);
         if (value.isEmpty())

@@ -4,8 +4,8 @@
 #include "support/testwindow.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QSlider>
 #include <QToolButton>

@@ -259,7 +259,9 @@ TEST(FollowLogic, BisectionOfAnOrderedListGivesTheScanResult)
     for (int i = 0; i < 200; ++i)
         lines << QStringLiteral("%1={0}{0}{0}").arg((i / 3) * 0.25); // repeated times too
     list.setLines(lines);
-    const auto time = [&](int i) { return list.time(i); };
+    const auto time = [&](int i) {
+        return list.time(i);
+    };
     for (double p = -1; p < 20; p += 0.01) {
         const double rp = numbertext::roundHundredths(p);
         const qsizetype stop = list.firstAfterIfSorted(rp);

@@ -51,8 +51,9 @@ TEST_F(OpeningTest, OpensAProjectWithItsPagesMarkersAndAudio)
     const QString nts = project(2, {QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{1}")});
     w.open(nts);
     EXPECT_TRUE(w.dialogs.shown.isEmpty()) << w.dialogs.shown.join(QLatin1Char('|')).toStdString();
-    EXPECT_TRUE(w.dialogs.fileRequests.first().startsWith(
-        QStringLiteral("Select File|") + w.notes.path() + QStringLiteral("|Folivant File|*.nts|nts")));
+    EXPECT_TRUE(
+        w.dialogs.fileRequests.first().startsWith(QStringLiteral("Select File|") + w.notes.path() +
+                                                  QStringLiteral("|Folivant File|*.nts|nts")));
     EXPECT_EQ(w.window->windowTitle(), QStringLiteral("Play a Folivant."));
     EXPECT_TRUE(w.find<QWidget>("MainPanel").isVisible());
     EXPECT_FALSE(w.find<QWidget>("Startup_Panel").isVisible());
@@ -150,7 +151,8 @@ TEST_F(OpeningTest, HostileProjectFileOpensOrFailsCleanly)
     bytes += QByteArray("\0\0=\0\r\n\xff\xfe\r\n", 10);
     testfiles::writeFile(nts, bytes);
     w.open(nts);
-    EXPECT_TRUE(w.dialogs.shown.isEmpty() || w.dialogs.shown == QStringList{QStringLiteral("Error.")});
+    EXPECT_TRUE(w.dialogs.shown.isEmpty() ||
+                w.dialogs.shown == QStringList{QStringLiteral("Error.")});
     EXPECT_EQ(w.window->pages().pageList()->count(), 1);
 }
 

@@ -93,7 +93,8 @@ TEST_F(PagesTest, AddingPagesCopiesWithoutReplacing)
     QFile f(folder() + QStringLiteral("a.jpg"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
-    EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesFile1")), QStringLiteral("a.jpg"));
+    EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesFile1")),
+              QStringLiteral("a.jpg"));
     EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesAmount")), QStringLiteral("2"));
 
     list().setCurrentIndex(1);

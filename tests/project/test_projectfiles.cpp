@@ -116,7 +116,8 @@ TEST(TextFile, HostileContentLoadsWithoutCrash)
 
 TEST(MarkerEntry, BuildAndParseGroups)
 {
-    EXPECT_EQ(markerentry::build(12.5, 523410, 87340, 0), QStringLiteral("12.5={523410}{87340}{0}"));
+    EXPECT_EQ(markerentry::build(12.5, 523410, 87340, 0),
+              QStringLiteral("12.5={523410}{87340}{0}"));
     EXPECT_EQ(markerentry::build(12.345, 1, 2, 3), QStringLiteral("12.35={1}{2}{3}"));
     EXPECT_EQ(markerentry::buildSequence(7, 100000, 250000, 1),
               QStringLiteral("7={100000}{250000}{1}"));
@@ -134,11 +135,13 @@ TEST(MarkerEntry, BuildAndParseGroups)
     g = markerentry::parseValue(QStringLiteral("{1}{2}{3}{open caption"));
     EXPECT_EQ(g.caption, QStringLiteral("open caption"));
 
-    EXPECT_EQ(markerentry::withCaption(QStringLiteral("{523410}{87340}{0}"), QStringLiteral("Chorus")),
-              QStringLiteral("{523410}{87340}{0}{Chorus}"));
+    EXPECT_EQ(
+        markerentry::withCaption(QStringLiteral("{523410}{87340}{0}"), QStringLiteral("Chorus")),
+        QStringLiteral("{523410}{87340}{0}{Chorus}"));
     EXPECT_EQ(markerentry::withCaption(QStringLiteral("{1}{2}{3}{Old}"), QString()),
               QStringLiteral("{1}{2}{3}{}"));
-    EXPECT_THROW(markerentry::parsePlace(QStringLiteral("{a}{2}{3}")), markerentry::ConversionError);
+    EXPECT_THROW(markerentry::parsePlace(QStringLiteral("{a}{2}{3}")),
+                 markerentry::ConversionError);
 }
 
 TEST(MarkerEntry, SequenceCounterRunsForTheWholeProgram)

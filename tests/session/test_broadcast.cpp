@@ -15,7 +15,8 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-bool waitFor(const std::function<bool()>& condition) {
+bool waitFor(const std::function<bool()>& condition)
+{
     return QTest::qWaitFor(condition, kWaitMs);
 }
 
@@ -25,7 +26,8 @@ class SessionNetwork : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(host.listen(0)) << host.errorString().toStdString(); }
 
-    QTcpSocket& addGuest() {
+    QTcpSocket& addGuest()
+    {
         guests.push_back(std::make_unique<QTcpSocket>());
         QTcpSocket& guest = *guests.back();
         received.emplace_back();
@@ -42,13 +44,15 @@ protected:
     }
 
     // Waits until guest i has received as many bytes as expected, then compares them.
-    void expectReceived(std::size_t i, const QByteArray& expected) {
+    void expectReceived(std::size_t i, const QByteArray& expected)
+    {
         ASSERT_TRUE(waitFor([&] { return received[i].size() >= expected.size(); }))
             << i << ": " << received[i].toStdString();
         EXPECT_EQ(received[i], expected) << i;
     }
 
-    void addGuests(int n) {
+    void addGuests(int n)
+    {
         for (int i = 0; i < n; ++i)
             addGuest();
     }
@@ -66,7 +70,8 @@ protected:
 
 // ---- Connections ---------------------------------------------------------------------------
 
-TEST_F(SessionNetwork, AcceptsGuestsInOrderWithLowDelay) {
+TEST_F(SessionNetwork, AcceptsGuestsInOrderWithLowDelay)
+{
     QSignalSpy accepted(&host, &HostConnections::newConnection);
     addGuests(3);
     EXPECT_EQ(host.server()->objectName(), QStringLiteral("ServerSocket"));
@@ -80,7 +85,8 @@ TEST_F(SessionNetwork, AcceptsGuestsInOrderWithLowDelay) {
     }
 }
 
-TEST_F(SessionNetwork, AGuestThatLeavesIsRemovedAndTheOthersKeepTheirOrder) {
+TEST_F(SessionNetwork, AGuestThatLeavesIsRemovedAndTheOthersKeepTheirOrder)
+{
     addGuests(3);
     QTcpSocket* first = host.connections()[0];
     QTcpSocket* last = host.connections()[2];
@@ -91,14 +97,16 @@ TEST_F(SessionNetwork, AGuestThatLeavesIsRemovedAndTheOthersKeepTheirOrder) {
     EXPECT_EQ(host.connections(), (QList<QTcpSocket*>{first, last}));
 }
 
-TEST_F(SessionNetwork, ListeningOnATakenPortFails) {
+TEST_F(SessionNetwork, ListeningOnATakenPortFails)
+{
     HostConnections second;
     EXPECT_FALSE(second.listen(host.serverPort()));
     EXPECT_FALSE(second.isListening());
     EXPECT_FALSE(second.errorString().isEmpty());
 }
 
-TEST_F(SessionNetwork, TextsReadFromAGuestArriveWhole) {
+TEST_F(SessionNetwork, TextsReadFromAGuestArriveWhole)
+{
     addGuests(2);
     QSignalSpy texts(&host, &HostConnections::textRead);
 
@@ -120,7 +128,8 @@ TEST_F(SessionNetwork, TextsReadFromAGuestArriveWhole) {
     EXPECT_EQ(echo.value, QStringLiteral("0"));
 }
 
-TEST_F(SessionNetwork, AReadHoldsAtMost64KiBAndTheRestOfABurstIsDropped) {
+TEST_F(SessionNetwork, AReadHoldsAtMost64KiBAndTheRestOfABurstIsDropped)
+{
     addGuest();
     QSignalSpy texts(&host, &HostConnections::textRead);
     QSignalSpy truncated(&host, &HostConnections::burstTruncated);
@@ -151,7 +160,8 @@ TEST_F(SessionNetwork, AReadHoldsAtMost64KiBAndTheRestOfABurstIsDropped) {
     EXPECT_EQ(texts[0][1].toString(), QStringLiteral("W=7"));
 }
 
-TEST_F(SessionNetwork, ClosingOneConnectionDeliversWhatWasWrittenFirst) {
+TEST_F(SessionNetwork, ClosingOneConnectionDeliversWhatWasWrittenFirst)
+{
     addGuests(2);
     QSignalSpy left(&host, &HostConnections::disconnected);
     QTcpSocket* removed = host.connections()[0];
@@ -167,7 +177,8 @@ TEST_F(SessionNetwork, ClosingOneConnectionDeliversWhatWasWrittenFirst) {
     EXPECT_EQ(guests[1]->state(), QAbstractSocket::ConnectedState);
 }
 
-TEST_F(SessionNetwork, CloseEndsListeningAndEveryConnectionAfterTheLastMessage) {
+TEST_F(SessionNetwork, CloseEndsListeningAndEveryConnectionAfterTheLastMessage)
+{
     addGuests(2);
     QSignalSpy left(&host, &HostConnections::disconnected);
 
@@ -186,7 +197,8 @@ TEST_F(SessionNetwork, CloseEndsListeningAndEveryConnectionAfterTheLastMessage) 
 
 // ---- The session broadcast -----------------------------------------------------------------
 
-TEST_F(SessionNetwork, ABroadcastReachesEveryGuestByteExactWithItsFinalLf) {
+TEST_F(SessionNetwork, ABroadcastReachesEveryGuestByteExactWithItsFinalLf)
+{
     addGuests(3);
     EXPECT_EQ(broadcast.send(messages::playMessage(12.5, QStringLiteral("1.00"))), 3);
     EXPECT_EQ(broadcast.send(messages::statusMessage(QStringLiteral("L\u00e4uft"))), 3);
@@ -199,7 +211,8 @@ TEST_F(SessionNetwork, ABroadcastReachesEveryGuestByteExactWithItsFinalLf) {
     }
 }
 
-TEST_F(SessionNetwork, NothingIsSentOutsideHostingMode) {
+TEST_F(SessionNetwork, NothingIsSentOutsideHostingMode)
+{
     addGuests(2);
     hosting = false;
     EXPECT_FALSE(broadcast.isActive());
@@ -213,7 +226,8 @@ TEST_F(SessionNetwork, NothingIsSentOutsideHostingMode) {
     }
 }
 
-TEST_F(SessionNetwork, NothingIsSentWhileTheServerIsNotListening) {
+TEST_F(SessionNetwork, NothingIsSentWhileTheServerIsNotListening)
+{
     addGuests(1);
     const quint16 port = host.serverPort();
     host.server()->close(); // the guest's connection stays open
@@ -225,7 +239,8 @@ TEST_F(SessionNetwork, NothingIsSentWhileTheServerIsNotListening) {
     expectReceived(0, QByteArray("T=2\n"));
 }
 
-TEST_F(SessionNetwork, AFailedSendEndsTheWalk) {
+TEST_F(SessionNetwork, AFailedSendEndsTheWalk)
+{
     addGuests(3);
     QTcpSocket* broken = host.connections()[1];
     {
@@ -246,7 +261,8 @@ TEST_F(SessionNetwork, AFailedSendEndsTheWalk) {
     expectReceived(0, QByteArray("S=1\nI=0\nC=4\nP=1\n"));
 }
 
-TEST_F(SessionNetwork, SendEachBuildsTheMessageForEveryConnectionInTurn) {
+TEST_F(SessionNetwork, SendEachBuildsTheMessageForEveryConnectionInTurn)
+{
     addGuests(3);
     int built = 0;
     EXPECT_EQ(broadcast.sendEach([&] { return messages::positionMessage(0.25 * ++built); }), 3);
@@ -266,7 +282,8 @@ TEST_F(SessionNetwork, SendEachBuildsTheMessageForEveryConnectionInTurn) {
 
 // ---- Host and guest together ---------------------------------------------------------------
 
-TEST_F(SessionNetwork, AGuestReadsTheHostsMessagesAndAnswersThePing) {
+TEST_F(SessionNetwork, AGuestReadsTheHostsMessagesAndAnswersThePing)
+{
     struct Guest : messages::GuestActions {
         QTcpSocket* socket = nullptr;
         QStringList joinStrings;
@@ -289,7 +306,8 @@ TEST_F(SessionNetwork, AGuestReadsTheHostsMessagesAndAnswersThePing) {
         void onReplayPlay() override {}
         void onRewind() override {}
         void onAccepted() override {}
-        void onPing(const QString& v) override {
+        void onPing(const QString& v) override
+        {
             sessionsocket::sendText(*socket, messages::echoText(v));
         }
         void onLatency(double) override {}

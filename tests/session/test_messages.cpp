@@ -20,7 +20,8 @@ public:
     void beforeCue() override { log << QStringLiteral("C?"); }
     void onCue(double s) override { add(QStringLiteral("C"), s); }
     void onTimelineMaximum(long long h) override { log << QStringLiteral("J %1").arg(h); }
-    void onTempo(const QString& text, double v) override {
+    void onTempo(const QString& text, double v) override
+    {
         log << QStringLiteral("T %1 %2").arg(text).arg(v);
     }
     void onReplayStart(double s) override { add(QStringLiteral("R"), s); }
@@ -47,13 +48,15 @@ struct Read {
     std::optional<QString> error;
 };
 
-Read readAsGuest(const QString& text) {
+Read readAsGuest(const QString& text)
+{
     RecordingGuest guest;
     const auto error = readGuestText(text, guest);
     return {guest.log, error};
 }
 
-QStringList L(std::initializer_list<const char*> items) {
+QStringList L(std::initializer_list<const char*> items)
+{
     QStringList out;
     for (const char* i : items)
         out << QString::fromUtf8(i);
@@ -64,7 +67,8 @@ QStringList L(std::initializer_list<const char*> items) {
 
 // ---- The host's messages, as whole texts -------------------------------------------------
 
-TEST(HostMessages, TransportTexts) {
+TEST(HostMessages, TransportTexts)
+{
     EXPECT_EQ(goMessage(18734), QStringLiteral("J=18734\nT=1\nU=1\nI=0"));
     EXPECT_EQ(playMessage(12.5, QStringLiteral("1.00")), QStringLiteral("C=12.5\nA=1\nT=1.00"));
     EXPECT_EQ(stopMessage(true, 30.25), QStringLiteral("S=1\nI=1\nC=30.25"));
@@ -77,7 +81,8 @@ TEST(HostMessages, TransportTexts) {
     EXPECT_EQ(endMessage(), QStringLiteral("D=1"));
 }
 
-TEST(HostMessages, ReplayTempoAndStatusTexts) {
+TEST(HostMessages, ReplayTempoAndStatusTexts)
+{
     EXPECT_EQ(replayStartMessage(12.34), QStringLiteral("R=12.34"));
     EXPECT_EQ(replayEndMessage(61), QStringLiteral("Y=61"));
     EXPECT_EQ(replayClearMessage(), QStringLiteral("U=1"));
@@ -90,7 +95,8 @@ TEST(HostMessages, ReplayTempoAndStatusTexts) {
     EXPECT_FALSE(isStatusWorthSending(QStringLiteral("0")));
 }
 
-TEST(HostMessages, PositionsRoundToFiveDecimalsAndEntryTimesToHundredths) {
+TEST(HostMessages, PositionsRoundToFiveDecimalsAndEntryTimesToHundredths)
+{
     EXPECT_EQ(positionMessage(12.3456789), QStringLiteral("Z=12.34568"));
     EXPECT_EQ(positionMessage(0.000004), QStringLiteral("Z=0"));
     EXPECT_EQ(cueMessage(99.999996), QStringLiteral("C=100"));
@@ -99,7 +105,8 @@ TEST(HostMessages, PositionsRoundToFiveDecimalsAndEntryTimesToHundredths) {
     EXPECT_EQ(markerChosenMessage(4), QStringLiteral("C=4"));
 }
 
-TEST(HostMessages, DirectTextsAndPing) {
+TEST(HostMessages, DirectTextsAndPing)
+{
     EXPECT_EQ(connectedText(), QStringLiteral("Q=1"));
     EXPECT_EQ(removedText(), QStringLiteral("D=1"));
     EXPECT_EQ(pingMessage(0), QStringLiteral("W=0"));
@@ -108,14 +115,16 @@ TEST(HostMessages, DirectTextsAndPing) {
     EXPECT_EQ(latencyText(31.5), QStringLiteral("O=31.5\n"));
 }
 
-TEST(HostMessages, LatencyIsHalfTheRoundTripRoundedToFiveDecimals) {
+TEST(HostMessages, LatencyIsHalfTheRoundTripRoundedToFiveDecimals)
+{
     EXPECT_DOUBLE_EQ(latency(100, 37), 31.5);
     EXPECT_DOUBLE_EQ(latency(10, 3.000001), 3.5);
     EXPECT_DOUBLE_EQ(latency(7, 0.333333), 3.33333);
     EXPECT_EQ(latencyText(latency(7, 0.333333)), QStringLiteral("O=3.33333\n"));
 }
 
-TEST(HostMessages, JoinTimerIntervalFollowsTheTempo) {
+TEST(HostMessages, JoinTimerIntervalFollowsTheTempo)
+{
     EXPECT_EQ(joinTimerInterval(1), 100);
     EXPECT_EQ(joinTimerInterval(2), 50);
     EXPECT_EQ(joinTimerInterval(0.3), 333);
@@ -128,13 +137,15 @@ TEST(HostMessages, JoinTimerIntervalFollowsTheTempo) {
 
 // ---- The guest's reading -----------------------------------------------------------------
 
-TEST(GuestReading, PlayMessageStopsTheTimerForTheCueThenSetsTempoThenPlays) {
+TEST(GuestReading, PlayMessageStopsTheTimerForTheCueThenSetsTempoThenPlays)
+{
     const Read r = readAsGuest(playMessage(12.5, QStringLiteral("1.00")));
     EXPECT_EQ(r.log, L({"C?", "C 12.5", "T 1.00 1", "A"}));
     EXPECT_EQ(r.error, std::nullopt);
 }
 
-TEST(GuestReading, KeysActInTheFixedOrderWhateverTheirOrderInTheText) {
+TEST(GuestReading, KeysActInTheFixedOrderWhateverTheirOrderInTheText)
+{
     // Stop: the clock is set before Stop runs, because C comes before S.
     EXPECT_EQ(readAsGuest(stopMessage(true, 30.25)).log, L({"C?", "C 30.25", "S", "I 1"}));
     // Z then C overwrites the clock.
@@ -147,7 +158,8 @@ TEST(GuestReading, KeysActInTheFixedOrderWhateverTheirOrderInTheText) {
                           "P", "I 1", "A", "G", "B", "Q", "W 88", "O 2.5", "M Playing"}));
 }
 
-TEST(GuestReading, SeveralMessagesInOneReadActOnceEachWithTheFirstValue) {
+TEST(GuestReading, SeveralMessagesInOneReadActOnceEachWithTheFirstValue)
+{
     const QString twoReads =
         positionMessage(5) + QLatin1Char('\n') + positionMessage(6) + QLatin1Char('\n');
     EXPECT_EQ(readAsGuest(twoReads).log, L({"Z 5"}));
@@ -156,13 +168,15 @@ TEST(GuestReading, SeveralMessagesInOneReadActOnceEachWithTheFirstValue) {
     EXPECT_EQ(readAsGuest(QStringLiteral("D=0\nD=1")).log, QStringList());
 }
 
-TEST(GuestReading, KeysIgnoreLetterCaseAndLinesMayEndInCrLfOrCr) {
+TEST(GuestReading, KeysIgnoreLetterCaseAndLinesMayEndInCrLfOrCr)
+{
     EXPECT_EQ(readAsGuest(QStringLiteral("z=3\r\nd=1\ra=1\r\n")).log, L({"Z 3", "D", "A"}));
     // A name must be the key alone.
     EXPECT_EQ(readAsGuest(QStringLiteral("ZZ=3\nA 1\n A=1\nA\n")).log, QStringList());
 }
 
-TEST(GuestReading, FlagKeysNeedExactlyOnePresentKeysActOnAnyValue) {
+TEST(GuestReading, FlagKeysNeedExactlyOnePresentKeysActOnAnyValue)
+{
     EXPECT_EQ(readAsGuest(QStringLiteral("D=0")).log, QStringList());
     EXPECT_EQ(readAsGuest(QStringLiteral("D=1")).log, L({"D"}));
     EXPECT_EQ(readAsGuest(QStringLiteral("D=1 ")).log, QStringList());
@@ -176,12 +190,14 @@ TEST(GuestReading, FlagKeysNeedExactlyOnePresentKeysActOnAnyValue) {
     EXPECT_EQ(readAsGuest(QStringLiteral("I=-3")).log, L({"I 1"}));
 }
 
-TEST(GuestReading, ValuesAreTheRestOfTheLineAfterTheFirstEquals) {
+TEST(GuestReading, ValuesAreTheRestOfTheLineAfterTheFirstEquals)
+{
     EXPECT_EQ(readAsGuest(QStringLiteral("M=a=b\nJ=12345.9\nT= 0,5")).log,
               L({"J 12345", "T  0,5 0.5", "M a=b"}));
 }
 
-TEST(GuestReading, TheLinesOfTheLastReadAreHandedOver) {
+TEST(GuestReading, TheLinesOfTheLastReadAreHandedOver)
+{
     RecordingGuest guest;
     readGuestText(QStringLiteral("A=1\r\nnickname?\rB=1\n"), guest);
     EXPECT_EQ(guest.lines, L({"A=1", "nickname?", "B=1"}));
@@ -191,7 +207,8 @@ TEST(GuestReading, TheLinesOfTheLastReadAreHandedOver) {
     EXPECT_TRUE(guest.lines.isEmpty());
 }
 
-TEST(GuestReading, ALineSplitOverTwoReadsIsNotReassembled) {
+TEST(GuestReading, ALineSplitOverTwoReadsIsNotReassembled)
+{
     const QString message = QStringLiteral("Z=12.5\nA=1\n");
     const Read first = readAsGuest(message.left(4)); // "Z=12"
     const Read second = readAsGuest(message.mid(4)); // ".5\nA=1\n"
@@ -199,7 +216,8 @@ TEST(GuestReading, ALineSplitOverTwoReadsIsNotReassembled) {
     EXPECT_EQ(second.log, L({"A"}));
 }
 
-TEST(GuestReading, AValueThatIsNotANumberEndsTheReadingAtItsKey) {
+TEST(GuestReading, AValueThatIsNotANumberEndsTheReadingAtItsKey)
+{
     const Read r = readAsGuest(QStringLiteral("Z=1\nA=1\nT=2\nC=abc"));
     EXPECT_EQ(r.log, L({"Z 1", "C?"})); // the cue timer stays stopped: no "C" follows
     EXPECT_EQ(r.error, QStringLiteral("'abc' is not a valid floating point value"));
@@ -220,13 +238,15 @@ TEST(GuestReading, AValueThatIsNotANumberEndsTheReadingAtItsKey) {
     EXPECT_TRUE(readAsGuest(QStringLiteral("J=1e30")).error.has_value());
 }
 
-TEST(GuestReading, ALatencyThatIsNotANumberIsSkippedWithoutAnError) {
+TEST(GuestReading, ALatencyThatIsNotANumberIsSkippedWithoutAnError)
+{
     const Read r = readAsGuest(QStringLiteral("O=fast\nM=Playing"));
     EXPECT_EQ(r.log, L({"M Playing"}));
     EXPECT_EQ(r.error, std::nullopt);
 }
 
-TEST(GuestReading, TheHostsBuildersReadBackAsTheirActions) {
+TEST(GuestReading, TheHostsBuildersReadBackAsTheirActions)
+{
     EXPECT_EQ(readAsGuest(goMessage(18734)).log, L({"J 18734", "T 1 1", "U", "I 0"}));
     EXPECT_EQ(readAsGuest(rewindMessage()).log, L({"C?", "C 0", "B"}));
     EXPECT_EQ(readAsGuest(replayPlayMessage(QStringLiteral("0.3"))).log, L({"T 0.3 0.3", "G"}));
@@ -236,7 +256,8 @@ TEST(GuestReading, TheHostsBuildersReadBackAsTheirActions) {
 
 // ---- The host's reading ------------------------------------------------------------------
 
-TEST(HostReading, EchoOrNickname) {
+TEST(HostReading, EchoOrNickname)
+{
     const HostText echo = readHostText(QStringLiteral("W=1234"));
     EXPECT_EQ(echo.kind, HostText::Kind::Echo);
     EXPECT_EQ(echo.value, QStringLiteral("1234"));
@@ -257,7 +278,8 @@ TEST(HostReading, EchoOrNickname) {
 
 // ---- Taking a read ---------------------------------------------------------------------
 
-TEST(TakeAvailableText, KeepsAtMostTheCapAndSkipsTheRest) {
+TEST(TakeAvailableText, KeepsAtMostTheCapAndSkipsTheRest)
+{
     QByteArray bytes(100000, 'x');
     QBuffer buffer(&bytes);
     ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
@@ -269,7 +291,8 @@ TEST(TakeAvailableText, KeepsAtMostTheCapAndSkipsTheRest) {
     EXPECT_EQ(buffer.bytesAvailable(), 0);
 }
 
-TEST(TakeAvailableText, DecodesUtf8OrWindows1252) {
+TEST(TakeAvailableText, DecodesUtf8OrWindows1252)
+{
     QByteArray utf8 = QStringLiteral("Ren\u00e9e").toUtf8();
     QBuffer a(&utf8);
     ASSERT_TRUE(a.open(QIODevice::ReadOnly));

@@ -19,6 +19,6 @@ public:
     QStringList shown;
     QStringList fileRequests;
     QQueue<bool> answers;
-    QQueue<QString> files;        // "" = cancel
-    QQueue<QString> texts;        // an entry "\x01" cancels
+    QQueue<QString> files; // "" = cancel
+    QQueue<QString> texts; // an entry "\x01" cancels
 };

@@ -22,7 +22,9 @@ void ScriptedPlayer::setPosition(double seconds)
 QString ScriptedPlayer::positionText() const
 {
     const int s = static_cast<int>(m_position);
-    return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(s / 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 void ScriptedPlayer::setRate(double rate)

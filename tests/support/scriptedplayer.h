@@ -26,7 +26,7 @@ public:
     void stop() override;
 
     // Test controls.
-    void setState(int state, const QString& status);   // raises statusChanged()
+    void setState(int state, const QString& status); // raises statusChanged()
     void setStateQuietly(int state, const QString& status);
     void setDuration(double d) { m_duration = d; }
     void setPositionQuietly(double p) { m_position = p; }
@@ -34,7 +34,8 @@ public:
     // When set, play/pause/stop change the state at once (as a real player would, later).
     bool autoState = false;
 
-    QStringList calls; // "play", "pause", "stop", "setSource:<path>", "setPosition:<s>", "setRate:<r>"
+    QStringList
+        calls; // "play", "pause", "stop", "setSource:<path>", "setPosition:<s>", "setRate:<r>"
 
 private:
     QString m_source;

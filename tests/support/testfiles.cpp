@@ -39,8 +39,8 @@ QString makeTone(const QString& dir, const QString& fileName, double seconds, in
                          .arg(frequency)
                          .arg(seconds)};
     if (fileName.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive))
-        args << QStringLiteral("-codec:a") << QStringLiteral("libmp3lame")
-             << QStringLiteral("-b:a") << QStringLiteral("128k");
+        args << QStringLiteral("-codec:a") << QStringLiteral("libmp3lame") << QStringLiteral("-b:a")
+             << QStringLiteral("128k");
     else if (fileName.endsWith(QLatin1String(".wma"), Qt::CaseInsensitive))
         args << QStringLiteral("-codec:a") << QStringLiteral("wmav2") << QStringLiteral("-b:a")
              << QStringLiteral("128k");
@@ -101,10 +101,11 @@ QString makeProject(const QString& notesDir, const ProjectSpec& spec)
     const QString folder = QDir(notesDir).filePath(spec.name) + QLatin1Char('/');
     QDir().mkpath(folder);
     QStringList lines;
-    const QString audioName = spec.audio.isEmpty() ? QStringLiteral("none.wav")
-                                                   : QFileInfo(spec.audio).fileName();
+    const QString audioName =
+        spec.audio.isEmpty() ? QStringLiteral("none.wav") : QFileInfo(spec.audio).fileName();
     lines << QStringLiteral("AudioFile=") + audioName
-          << QStringLiteral("SourceAudioFile=") + (spec.audio.isEmpty() ? folder + audioName : spec.audio)
+          << QStringLiteral("SourceAudioFile=") +
+                 (spec.audio.isEmpty() ? folder + audioName : spec.audio)
           << QStringLiteral("DirPath=") << QStringLiteral("FileName=") + spec.name
           << QStringLiteral("NotesDataFile=") + spec.name + QStringLiteral(".ntf")
           << QStringLiteral("UseLocal=true");

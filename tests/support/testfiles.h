@@ -12,8 +12,7 @@ bool run(const QString& program, const QStringList& args, QString* log = nullptr
 
 // A sine tone of the given length made by ffmpeg; the format follows the extension
 // (.wav, .mp3, .wma). Returns the path, or empty on failure.
-QString makeTone(const QString& dir, const QString& fileName, double seconds,
-                 int frequency = 440);
+QString makeTone(const QString& dir, const QString& fileName, double seconds, int frequency = 440);
 
 // An image made by ImageMagick's convert: a white page with a few black shapes. extra
 // are options placed before the output name (for example "-interlace", "JPEG").
@@ -40,11 +39,11 @@ private:
 // page images (made by makeImage unless they exist). Returns the .nts path.
 struct ProjectSpec {
     QString name = QStringLiteral("Test");
-    QString audio;             // a path to copy in as the local audio copy (may be empty)
-    QStringList pages;         // page file names made in the folder (600 x 800 JPEGs)
-    QStringList entries;       // notes data lines; no .ntf when empty and noNtf
+    QString audio;       // a path to copy in as the local audio copy (may be empty)
+    QStringList pages;   // page file names made in the folder (600 x 800 JPEGs)
+    QStringList entries; // notes data lines; no .ntf when empty and noNtf
     bool writeNtf = true;
-    QStringList extraLines;    // appended to the project file
+    QStringList extraLines; // appended to the project file
 };
 QString makeProject(const QString& notesDir, const ProjectSpec& spec);
 
