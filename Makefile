@@ -13,7 +13,14 @@ build: setup
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The demo project is put into the Notes folder beside the program unless it is there.
+DEMO_DIR = $(BUILD)/src/app/Notes/Minuet
+
 run: build
+	@if [ ! -e "$(DEMO_DIR)/Minuet.nts" ]; then \
+	  mkdir -p "$(DEMO_DIR)" && \
+	  cp assets/demo/Minuet.nts assets/demo/Minuet.ntf assets/demo/Minuet.mp3 assets/demo/Minuet_*.jpg "$(DEMO_DIR)/"; \
+	fi
 	$(BUILD)/src/app/folivant
 
 test: build format-check

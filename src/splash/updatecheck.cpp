@@ -17,9 +17,9 @@ QString hostSpec()
     return QStringLiteral("update.folivant.invalid");
 }
 
-QUrl requestUrl(const QString& spec)
+QUrl requestUrl(const QString& setting)
 {
-    QString host = spec.trimmed();
+    QString host = setting.trimmed();
     QString portText;
     if (host.startsWith(QLatin1Char('['))) {
         const qsizetype close = host.indexOf(QLatin1Char(']'));

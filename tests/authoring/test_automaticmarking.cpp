@@ -239,13 +239,13 @@ TEST_F(AutomaticMarkingTest, BoxSitsAtThePlaceOnTheDisplayedPage)
 
 TEST_F(AutomaticMarkingTest, InsertAfterSelectionCarriesNoBox)
 {
-    testfiles::ProjectSpec spec;
-    spec.name = QStringLiteral("Ins");
-    spec.audio = audio;
-    spec.pages = {QStringLiteral("p.jpg")};
-    spec.entries = {QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{0}"),
+    testfiles::ProjectLayout layout;
+    layout.name = QStringLiteral("Ins");
+    layout.audio = audio;
+    layout.pages = {QStringLiteral("p.jpg")};
+    layout.entries = {QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{0}"),
                     QStringLiteral("3={0}{0}{0}")};
-    const QString nts = w.makeProject(spec);
+    const QString nts = w.makeProject(layout);
     w.open(nts);
     w.primePlayer(60);
     w.find<QAbstractButton>("Toolbar_Edit").click();

@@ -150,12 +150,12 @@ protected:
     // Opens a project with two 600 x 800 pages, primes the player and enters editing mode.
     void openEditing(const QStringList& entries, bool edit = true)
     {
-        testfiles::ProjectSpec spec;
-        spec.name = QStringLiteral("Song");
-        spec.audio = audio;
-        spec.pages = {QStringLiteral("p1.jpg"), QStringLiteral("p2.jpg")};
-        spec.entries = entries;
-        const QString nts = w.makeProject(spec);
+        testfiles::ProjectLayout layout;
+        layout.name = QStringLiteral("Song");
+        layout.audio = audio;
+        layout.pages = {QStringLiteral("p1.jpg"), QStringLiteral("p2.jpg")};
+        layout.entries = entries;
+        const QString nts = w.makeProject(layout);
         w.open(nts);
         w.primePlayer(60);
         if (edit)

@@ -21,16 +21,16 @@ TEST(FollowRealPlayback, ShowsEntriesInOrderAndTurnsPages)
     testfiles::TempNotes notes;
     const QString wav = testfiles::makeTone(notes.path(), QStringLiteral("tone.wav"), 6);
     ASSERT_FALSE(wav.isEmpty());
-    testfiles::ProjectSpec spec;
-    spec.audio = wav;
-    spec.pages = {QStringLiteral("p0.jpg"), QStringLiteral("p1.jpg")};
+    testfiles::ProjectLayout layout;
+    layout.audio = wav;
+    layout.pages = {QStringLiteral("p0.jpg"), QStringLiteral("p1.jpg")};
     // Entries 0.4 s apart; the second half lies on the second page.
     for (int i = 0; i < 10; ++i)
-        spec.entries << QStringLiteral("%1={%2}{100000}{%3}")
+        layout.entries << QStringLiteral("%1={%2}{100000}{%3}")
                             .arg(0.4 + i * 0.4)
                             .arg(100000 + i * 50000)
                             .arg(i < 5 ? 0 : 1);
-    const QString nts = testfiles::makeProject(notes.path(), spec);
+    const QString nts = testfiles::makeProject(notes.path(), layout);
 
     MpvPlayer player;
     ScriptedDialogs dialogs;

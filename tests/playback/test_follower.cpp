@@ -82,12 +82,12 @@ protected:
     // Opens a project with the given entries and pages, primed and playing.
     void openProject(const QStringList& entries, int pages = 3)
     {
-        testfiles::ProjectSpec spec;
-        spec.audio = audio;
+        testfiles::ProjectLayout layout;
+        layout.audio = audio;
         for (int i = 0; i < pages; ++i)
-            spec.pages << QStringLiteral("page%1.jpg").arg(i);
-        spec.entries = entries;
-        w.open(w.makeProject(spec));
+            layout.pages << QStringLiteral("page%1.jpg").arg(i);
+        layout.entries = entries;
+        w.open(w.makeProject(layout));
         w.primePlayer(60);
         w.player.setStateQuietly(Player::Playing, QStringLiteral("Playing"));
     }

@@ -186,8 +186,11 @@ TEST_P(MpvPlayerFormatTest, GoesThroughReadyPlayingPausedStoppedAndSeeksExactly)
     EXPECT_EQ(player.playState(), Player::Paused);
     player.play();
     ASSERT_TRUE(waitForState(player, Player::Playing));
-    EXPECT_GE(roundHundredths(player.enginePosition()), 2.34);
+    // What the program reads never falls behind the seek; libmpv's own reading may lag by
+    // its output buffer for a moment on a loaded machine, then runs on past the target.
+    EXPECT_GE(roundHundredths(player.position()), 2.34);
     ASSERT_TRUE(waitFor([&] { return player.position() > 2.34; }));
+    ASSERT_TRUE(waitFor([&] { return player.enginePosition() > 2.34; }));
     player.pause();
     ASSERT_TRUE(waitForState(player, Player::Paused));
 

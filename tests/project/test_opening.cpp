@@ -32,13 +32,13 @@ protected:
 
     QString project(int pages = 1, QStringList entries = {}, QStringList extra = {})
     {
-        testfiles::ProjectSpec spec;
-        spec.audio = audio;
+        testfiles::ProjectLayout layout;
+        layout.audio = audio;
         for (int i = 0; i < pages; ++i)
-            spec.pages << QStringLiteral("p%1.jpg").arg(i);
-        spec.entries = entries;
-        spec.extraLines = extra;
-        return w.makeProject(spec);
+            layout.pages << QStringLiteral("p%1.jpg").arg(i);
+        layout.entries = entries;
+        layout.extraLines = extra;
+        return w.makeProject(layout);
     }
     QString folder() const { return w.notes.path() + QStringLiteral("Test/"); }
 
@@ -108,11 +108,11 @@ TEST_F(OpeningTest, CancelWhileAProjectIsOpenKeepsItWithoutAudio)
 
 TEST_F(OpeningTest, MissingDataFileMeansAnEmptyMarkerList)
 {
-    testfiles::ProjectSpec spec;
-    spec.audio = audio;
-    spec.pages << QStringLiteral("p0.jpg");
-    spec.writeNtf = false;
-    w.open(w.makeProject(spec));
+    testfiles::ProjectLayout layout;
+    layout.audio = audio;
+    layout.pages << QStringLiteral("p0.jpg");
+    layout.writeNtf = false;
+    w.open(w.makeProject(layout));
     EXPECT_TRUE(w.dialogs.shown.isEmpty());
     EXPECT_EQ(w.window->workspace().notes.count(), 0);
 }

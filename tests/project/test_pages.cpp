@@ -15,10 +15,10 @@ protected:
     {
         const QString audio = testfiles::writeFile(
             QDir(w.notes.path()).filePath(QStringLiteral("a.wav")), QByteArray("RIFF"));
-        testfiles::ProjectSpec spec;
-        spec.audio = audio;
-        spec.pages = pages;
-        nts = w.makeProject(spec);
+        testfiles::ProjectLayout layout;
+        layout.audio = audio;
+        layout.pages = pages;
+        nts = w.makeProject(layout);
         w.open(nts);
     }
     QComboBox& list() { return *w.window->pages().pageList(); }

@@ -99,10 +99,10 @@ protected:
     // Host tab shown, a project chosen and its audio primed (timeline maximum 6000).
     void chooseProject()
     {
-        testfiles::ProjectSpec spec;
-        spec.name = QStringLiteral("Duet");
-        spec.audio = audio;
-        w.dialogs.files.enqueue(w.makeProject(spec));
+        testfiles::ProjectLayout layout;
+        layout.name = QStringLiteral("Duet");
+        layout.audio = audio;
+        w.dialogs.files.enqueue(w.makeProject(layout));
         click("hostselect");
         w.primePlayer(60);
     }

@@ -43,10 +43,10 @@ protected:
             QObject::connect(peer, &QAbstractSocket::disconnected, peer,
                              [this] { peerClosed = true; });
         });
-        testfiles::ProjectSpec spec;
-        spec.name = QStringLiteral("Duet");
-        spec.entries = {QStringLiteral("1={500000}{100000}{0}")};
-        project = w.makeProject(spec);
+        testfiles::ProjectLayout layout;
+        layout.name = QStringLiteral("Duet");
+        layout.entries = {QStringLiteral("1={500000}{100000}{0}")};
+        project = w.makeProject(layout);
     }
     void TearDown() override { qunsetenv("FOLIVANT_SESSION_PORT"); }
 

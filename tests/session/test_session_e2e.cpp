@@ -67,14 +67,14 @@ protected:
     void SetUp() override
     {
         qputenv("FOLIVANT_SESSION_PORT", QByteArray::number(freePort()));
-        testfiles::ProjectSpec spec;
-        spec.name = QStringLiteral("Duet");
-        spec.audio = testfiles::makeTone(notes.path(), QStringLiteral("tone.wav"), 30);
-        ASSERT_FALSE(spec.audio.isEmpty());
-        spec.pages = {QStringLiteral("page0.jpg")};
+        testfiles::ProjectLayout layout;
+        layout.name = QStringLiteral("Duet");
+        layout.audio = testfiles::makeTone(notes.path(), QStringLiteral("tone.wav"), 30);
+        ASSERT_FALSE(layout.audio.isEmpty());
+        layout.pages = {QStringLiteral("page0.jpg")};
         for (int i = 1; i <= 29; ++i)
-            spec.entries << QStringLiteral("%1={%2}{500000}{0}").arg(i).arg(i * 30000);
-        project = testfiles::makeProject(notes.path(), spec);
+            layout.entries << QStringLiteral("%1={%2}{500000}{0}").arg(i).arg(i * 30000);
+        project = testfiles::makeProject(notes.path(), layout);
     }
     void TearDown() override { qunsetenv("FOLIVANT_SESSION_PORT"); }
 

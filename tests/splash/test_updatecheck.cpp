@@ -74,7 +74,7 @@ private:
 // Sets FOLIVANT_UPDATE_HOST while alive.
 class UpdateHost {
 public:
-    explicit UpdateHost(const QString& spec) { qputenv("FOLIVANT_UPDATE_HOST", spec.toUtf8()); }
+    explicit UpdateHost(const QString& setting) { qputenv("FOLIVANT_UPDATE_HOST", setting.toUtf8()); }
     ~UpdateHost() { qunsetenv("FOLIVANT_UPDATE_HOST"); }
 };
 

@@ -96,32 +96,32 @@ QString TempNotes::path() const
     return m_dir.path() + QLatin1Char('/');
 }
 
-QString makeProject(const QString& notesDir, const ProjectSpec& spec)
+QString makeProject(const QString& notesDir, const ProjectLayout& layout)
 {
-    const QString folder = QDir(notesDir).filePath(spec.name) + QLatin1Char('/');
+    const QString folder = QDir(notesDir).filePath(layout.name) + QLatin1Char('/');
     QDir().mkpath(folder);
     QStringList lines;
     const QString audioName =
-        spec.audio.isEmpty() ? QStringLiteral("none.wav") : QFileInfo(spec.audio).fileName();
+        layout.audio.isEmpty() ? QStringLiteral("none.wav") : QFileInfo(layout.audio).fileName();
     lines << QStringLiteral("AudioFile=") + audioName
           << QStringLiteral("SourceAudioFile=") +
-                 (spec.audio.isEmpty() ? folder + audioName : spec.audio)
-          << QStringLiteral("DirPath=") << QStringLiteral("FileName=") + spec.name
-          << QStringLiteral("NotesDataFile=") + spec.name + QStringLiteral(".ntf")
+                 (layout.audio.isEmpty() ? folder + audioName : layout.audio)
+          << QStringLiteral("DirPath=") << QStringLiteral("FileName=") + layout.name
+          << QStringLiteral("NotesDataFile=") + layout.name + QStringLiteral(".ntf")
           << QStringLiteral("UseLocal=true");
-    for (qsizetype k = 0; k < spec.pages.size(); ++k) {
-        lines << QStringLiteral("NotesFile%1=%2").arg(k).arg(spec.pages[k]);
-        if (!QFileInfo::exists(folder + spec.pages[k]))
-            makeImage(folder, spec.pages[k], 600, 800);
+    for (qsizetype k = 0; k < layout.pages.size(); ++k) {
+        lines << QStringLiteral("NotesFile%1=%2").arg(k).arg(layout.pages[k]);
+        if (!QFileInfo::exists(folder + layout.pages[k]))
+            makeImage(folder, layout.pages[k], 600, 800);
     }
-    lines << QStringLiteral("NotesAmount=%1").arg(spec.pages.size());
-    lines << spec.extraLines;
-    if (!spec.audio.isEmpty() && !QFileInfo::exists(folder + audioName))
-        QFile::copy(spec.audio, folder + audioName);
-    const QString nts = folder + spec.name + QStringLiteral(".nts");
+    lines << QStringLiteral("NotesAmount=%1").arg(layout.pages.size());
+    lines << layout.extraLines;
+    if (!layout.audio.isEmpty() && !QFileInfo::exists(folder + audioName))
+        QFile::copy(layout.audio, folder + audioName);
+    const QString nts = folder + layout.name + QStringLiteral(".nts");
     textfile::writeLines(nts, lines);
-    if (spec.writeNtf)
-        textfile::writeLines(folder + spec.name + QStringLiteral(".ntf"), spec.entries);
+    if (layout.writeNtf)
+        textfile::writeLines(folder + layout.name + QStringLiteral(".ntf"), layout.entries);
     return nts;
 }
 

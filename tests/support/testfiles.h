@@ -37,7 +37,7 @@ private:
 
 // Writes a project folder <notes>/<name>/ with <name>.nts, an optional .ntf and the given
 // page images (made by makeImage unless they exist). Returns the .nts path.
-struct ProjectSpec {
+struct ProjectLayout {
     QString name = QStringLiteral("Test");
     QString audio;       // a path to copy in as the local audio copy (may be empty)
     QStringList pages;   // page file names made in the folder (600 x 800 JPEGs)
@@ -45,6 +45,6 @@ struct ProjectSpec {
     bool writeNtf = true;
     QStringList extraLines; // appended to the project file
 };
-QString makeProject(const QString& notesDir, const ProjectSpec& spec);
+QString makeProject(const QString& notesDir, const ProjectLayout& layout);
 
 } // namespace testfiles

@@ -19,9 +19,9 @@ TestWindow::~TestWindow()
     window.reset();
 }
 
-QString TestWindow::makeProject(const testfiles::ProjectSpec& spec)
+QString TestWindow::makeProject(const testfiles::ProjectLayout& layout)
 {
-    return testfiles::makeProject(notes.path(), spec);
+    return testfiles::makeProject(notes.path(), layout);
 }
 
 void TestWindow::open(const QString& ntsPath)

@@ -25,7 +25,7 @@ struct TestWindow {
     ~TestWindow();
 
     // A project folder in the temporary Notes folder; returns the .nts path.
-    QString makeProject(const testfiles::ProjectSpec& spec);
+    QString makeProject(const testfiles::ProjectLayout& layout);
     // Opens a project through the "Play" path with the Open dialog answered.
     void open(const QString& ntsPath);
     // Makes the scripted player report what a real one would after a source was set:
