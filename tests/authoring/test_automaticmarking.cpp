@@ -244,7 +244,7 @@ TEST_F(AutomaticMarkingTest, InsertAfterSelectionCarriesNoBox)
     layout.audio = audio;
     layout.pages = {QStringLiteral("p.jpg")};
     layout.entries = {QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{0}"),
-                    QStringLiteral("3={0}{0}{0}")};
+                      QStringLiteral("3={0}{0}{0}")};
     const QString nts = w.makeProject(layout);
     w.open(nts);
     w.primePlayer(60);

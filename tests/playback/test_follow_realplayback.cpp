@@ -27,9 +27,9 @@ TEST(FollowRealPlayback, ShowsEntriesInOrderAndTurnsPages)
     // Entries 0.4 s apart; the second half lies on the second page.
     for (int i = 0; i < 10; ++i)
         layout.entries << QStringLiteral("%1={%2}{100000}{%3}")
-                            .arg(0.4 + i * 0.4)
-                            .arg(100000 + i * 50000)
-                            .arg(i < 5 ? 0 : 1);
+                              .arg(0.4 + i * 0.4)
+                              .arg(100000 + i * 50000)
+                              .arg(i < 5 ? 0 : 1);
     const QString nts = testfiles::makeProject(notes.path(), layout);
 
     MpvPlayer player;

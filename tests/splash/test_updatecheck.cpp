@@ -74,7 +74,10 @@ private:
 // Sets FOLIVANT_UPDATE_HOST while alive.
 class UpdateHost {
 public:
-    explicit UpdateHost(const QString& setting) { qputenv("FOLIVANT_UPDATE_HOST", setting.toUtf8()); }
+    explicit UpdateHost(const QString& setting)
+    {
+        qputenv("FOLIVANT_UPDATE_HOST", setting.toUtf8());
+    }
     ~UpdateHost() { qunsetenv("FOLIVANT_UPDATE_HOST"); }
 };
 
