@@ -135,6 +135,23 @@ TEST_F(OpeningTest, BadProjectFilesFailWithError)
     }
 }
 
+TEST_F(OpeningTest, AMillionLineDataFileWithJunkOpens)
+{
+    const QString nts = project();
+    QByteArray bytes;
+    bytes.reserve(20 << 20);
+    for (int i = 0; i < 1000000; ++i) {
+        bytes += QByteArray::number(i * 0.01, 'f', 2);
+        bytes += "={1}{2}{0}\r\n";
+    }
+    bytes += QByteArray("\r\n\0\0={x}\r\n", 11) + QByteArray(100000, 'y') + "\r\n";
+    testfiles::writeFile(folder() + QStringLiteral("Test.ntf"), bytes);
+    w.open(nts);
+    EXPECT_TRUE(w.dialogs.shown.isEmpty());
+    EXPECT_EQ(w.window->workspace().notes.count(), 1000003);
+    EXPECT_EQ(w.find<QListView>("ShowList").model()->rowCount(), 1000003);
+}
+
 TEST_F(OpeningTest, UndecodablePageFailsTheOpen)
 {
     const QString nts = project();
