@@ -166,6 +166,7 @@ MainWidgets buildMainWidgets(QWidget* window, QWidget* sheet)
     ll->addWidget(w.showList, 1);
     w.notesList = new QListView(w.leftPanel);
     w.notesList->setObjectName(QStringLiteral("NotesList"));
+    w.notesList->setAccessibleName(QStringLiteral("Marker list"));
     w.notesList->setUniformItemSizes(true);
     w.notesList->hide();
     ll->addWidget(w.notesList);
@@ -214,7 +215,13 @@ MainWidgets buildMainWidgets(QWidget* window, QWidget* sheet)
         mediaButton(w.bottomPanel, "MainPanel_OpenOther",
                     QStringLiteral("Open another Folivant File"), QStyle::SP_DialogOpenButton);
     int x = 8;
-    for (ImageButton* b : {w.rewind, w.play, w.pause, w.stop, w.pause2, w.openOther}) {
+    w.record =
+        mediaButton(w.bottomPanel, "MainPanel_Record", QStringLiteral("Create a new Folivant file"),
+                    QStyle::SP_FileDialogNewFolder);
+    w.goKinsoro = mediaButton(w.bottomPanel, "GoKinsoro", QStringLiteral("Start Kinsoro"),
+                              QStyle::SP_DriveNetIcon);
+    for (ImageButton* b :
+         {w.rewind, w.play, w.pause, w.stop, w.pause2, w.openOther, w.record, w.goKinsoro}) {
         b->setGeometry(x, 6, 40, 40);
         x += 42;
     }

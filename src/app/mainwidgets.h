@@ -38,6 +38,8 @@ struct MainWidgets {
     ImageButton* rewind = nullptr;
     ImageButton* pause2 = nullptr; // `LMDMMButton1`
     ImageButton* openOther = nullptr;
+    ImageButton* record = nullptr;      // `MainPanel_Record`
+    ImageButton* goKinsoro = nullptr;   // `GoKinsoro`
     QWidget* localAudioPanel = nullptr; // `kinsorobuttonhide`
     QCheckBox* localAudio = nullptr;    // `MainPanel_LocalAudio`
     QWidget* exitBox = nullptr;         // `MainPanel_ExitPanel`

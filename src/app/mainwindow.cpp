@@ -174,6 +174,11 @@ void MainWindow::wire()
     connect(&button("Startup_Play"), &QAbstractButton::clicked, m_opening, &Opening::playOpen);
     connect(&button("ToolOpen"), &QAbstractButton::clicked, m_opening, &Opening::playOpen);
     connect(m_w.openOther, &QAbstractButton::clicked, m_opening, &Opening::playOpen);
+    // The bottom panel's record and Kinsoro buttons do what the toolbar's do.
+    connect(m_w.record, &QAbstractButton::clicked, this,
+            [this] { need<QAbstractButton>(this, QStringLiteral("ToolBar_New")).click(); });
+    connect(m_w.goKinsoro, &QAbstractButton::clicked, this,
+            [this] { need<QAbstractButton>(this, QStringLiteral("ToolButton3")).click(); });
     connect(&button("Toolbar_Edit"), &QAbstractButton::clicked, m_opening, &Opening::editClick);
     connect(&button("Toolbar_Save"), &QAbstractButton::clicked, m_opening,
             [this] { m_opening->save(); });

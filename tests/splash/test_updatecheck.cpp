@@ -216,7 +216,8 @@ TEST_F(SplashCheck, ASilentServerTimesOutAndTheProgramGoesOn)
     QElapsedTimer clock;
     clock.start();
     runCheck(server.hostSpec());
-    EXPECT_GE(clock.elapsed(), updatecheck::kTimeoutMs - 100);
+    // Qt's transfer time-out runs on a coarse timer, which may fire up to 5 % early.
+    EXPECT_GE(clock.elapsed(), updatecheck::kTimeoutMs * 9 / 10);
     EXPECT_EQ(splash->statusText(), failureText());
     EXPECT_TRUE(dialogs.shown.isEmpty());
 
