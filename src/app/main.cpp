@@ -1,19 +1,40 @@
 #include "app/mainwindow.h"
 #include "platform/dialogs.h"
 #include "platform/hotkeys.h"
+#include "platform/paths.h"
 #include "platform/shell.h"
 #include "playback/mpvplayer.h"
 #include "splash/splashform.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <clocale>
 #include <exception>
 
 namespace {
 
+// An installed program brings the demo project along: the first time it runs for a user
+// (no Notes folder yet) the demo is copied into the user's Notes folder.
+void offerDemo()
+{
+    const QString notes = paths::notesDir();
+    const QDir demo(QCoreApplication::applicationDirPath() +
+                    QStringLiteral("/../share/folivant/demo"));
+    if (QFileInfo::exists(notes) || !demo.exists(QStringLiteral("Minuet.nts")))
+        return;
+    const QString target = notes + QStringLiteral("Minuet/");
+    if (!QDir().mkpath(target))
+        return;
+    for (const QString& file : demo.entryList(QDir::Files))
+        QFile::copy(demo.filePath(file), target + file);
+}
+
 int run()
 {
+    offerDemo();
     MpvPlayer player;
     QtDialogs dialogs;
     auto hotKeys = createHotKeys();

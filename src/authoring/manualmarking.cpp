@@ -51,6 +51,7 @@ ManualMarking::ManualMarking(Workspace& workspace, PlaybackState& state, Player&
     m_editorLabel->hide();
     m_editor = new QLineEdit(canvas);
     m_editor->setObjectName(QStringLiteral("AddCaption"));
+    m_editor->setAccessibleName(QStringLiteral("Enter Caption For Current Point"));
     m_editor->setMinimumWidth(160);
     m_editor->adjustSize();
     // A caption is stored inside braces: "}" would end it early.
@@ -61,6 +62,7 @@ ManualMarking::ManualMarking(Workspace& workspace, PlaybackState& state, Player&
 
     m_offset = new QLineEdit(QStringLiteral("-0.250"), &m_w.window);
     m_offset->setObjectName(QStringLiteral("ClickDelay"));
+    m_offset->setAccessibleName(QStringLiteral("Pre-click offset"));
     m_offset->hide();
 
     // "Delete", "Delete All" and their separator head the index list's pop-up menu.

@@ -206,6 +206,7 @@ void Wizard::buildPanel()
     g2->addWidget(new QLabel(QStringLiteral("Music sheets (image files to display)")), 0, 0, 1, 2);
     m_images = new QListWidget(m_step2);
     m_images->setObjectName(QStringLiteral("NewImageList"));
+    m_images->setAccessibleName(QStringLiteral("Music sheets"));
     g2->addWidget(m_images, 1, 0, 2, 1);
     m_addImage = button("NewAddImage", QStringLiteral("Add"), m_step2);
     m_deleteImage = button("NewDeleteImage", QStringLiteral("Delete"), m_step2);
@@ -239,6 +240,7 @@ void Wizard::buildPanel()
     layout->addWidget(m_cancel, 0, Qt::AlignRight);
     m_onStart = new QPushButton(m_panel);
     m_onStart->setObjectName(QStringLiteral("NewProjectOnStart"));
+    m_onStart->setAccessibleName(QStringLiteral("Start a new project"));
     m_onStart->hide();
     m_panel->hide();
 }

@@ -30,19 +30,23 @@ QString exeDir()
     return withSlash(dir);
 }
 
+QString notesDirFor(const QString& exeDir, bool exeDirWritable, const QString& notesEnv,
+                    const QString& xdgDataHome, const QString& home)
+{
+    if (!notesEnv.isEmpty())
+        return withSlash(QDir::cleanPath(notesEnv));
+    if (exeDirWritable)
+        return withSlash(exeDir) + QStringLiteral("Notes/");
+    const QString data =
+        xdgDataHome.isEmpty() ? withSlash(home) + QStringLiteral(".local/share") : xdgDataHome;
+    return withSlash(data) + QStringLiteral("folivant/Notes/");
+}
+
 QString notesDir()
 {
-    const QString env = qEnvironmentVariable("FOLIVANT_NOTES_DIR");
-    if (!env.isEmpty())
-        return withSlash(QDir::cleanPath(env));
     const QString exe = exeDir();
-    const QFileInfo info(exe);
-    if (info.isWritable())
-        return exe + QStringLiteral("Notes/");
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return withSlash(data) + QStringLiteral("folivant/Notes/");
+    return notesDirFor(exe, QFileInfo(exe).isWritable(), qEnvironmentVariable("FOLIVANT_NOTES_DIR"),
+                       qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
 }
 
 QString fileName(const QString& path)

@@ -12,6 +12,10 @@ QString exeDir();
 // <executable folder>/Notes/, or $XDG_DATA_HOME/folivant/Notes/ when the executable's
 // folder cannot be written (an installed program).
 QString notesDir();
+// The choice behind notesDir(), apart from the system: notesEnv is FOLIVANT_NOTES_DIR,
+// xdgDataHome is $XDG_DATA_HOME (either may be empty) and home the user's home folder.
+QString notesDirFor(const QString& exeDir, bool exeDirWritable, const QString& notesEnv,
+                    const QString& xdgDataHome, const QString& home);
 
 // The text after the last "/" or "\" (the whole text when there is none).
 QString fileName(const QString& path);
