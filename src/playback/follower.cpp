@@ -34,6 +34,8 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
 {
     m_positionTimer.setObjectName(QStringLiteral("PositionTimer"));
     m_positionTimer.setInterval(100);
+    // The marker may show an entry at most one tick late; a coarse timer adds up to 5 %.
+    m_positionTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_positionTimer, &QTimer::timeout, this, &Follower::PositionTimerTimer);
 
     m_autoInsertPop = new QMenu(&m_w.sheet);
