@@ -382,6 +382,34 @@ def practise(proc):
             if ok is not None:
                 click(ok)
                 poll(lambda: find(pyatspi.ROLE_PUSH_BUTTON, "+") is None, 10)
+    replay()
+
+
+def replay():
+    """Marks a passage while playing and loops it."""
+    start = find(pyatspi.ROLE_PUSH_BUTTON, "R")
+    end = find(pyatspi.ROLE_PUSH_BUTTON, "Mark replay end position")
+    loop = find(pyatspi.ROLE_PUSH_BUTTON, "Play Replay")
+    if not check("replay buttons found", None not in (start, end, loop)):
+        return
+    key("space")  # resume
+    poll(lambda: status_text() == "Playing", 15)
+    click(start)
+    a = position_seconds() or 0
+    poll(lambda: (position_seconds() or 0) >= a + 3, 15)
+    click(end)
+    b = position_seconds() or 0
+    click(loop)
+    back = poll(lambda: (position_seconds() or 99) <= a + 1, 10)
+    shot("replay-loop")
+    check("Play Replay jumps back to the start mark", bool(back), f"start {a} s, end {b} s")
+    seen = []
+    t0 = time.monotonic()
+    while time.monotonic() - t0 < 8:
+        seen.append(position_seconds() or 0)
+        time.sleep(0.25)
+    check("the passage loops between the marks", max(seen) <= b + 1 and min(seen) >= a - 1,
+          f"marks {a}-{b} s, seen {min(seen)}-{max(seen)} s")
 
 
 def measure(proc):
@@ -410,10 +438,22 @@ def measure(proc):
 
 
 def close(proc):
+    # In editing mode, closing asks whether to save; No leaves the files as they were.
+    edit = find(pyatspi.ROLE_PUSH_BUTTON, "Edit")
+    if check("Edit found", edit is not None):
+        click(edit)
+        told = poll(lambda: find(pyatspi.ROLE_LABEL, "Editing Mode.", only_visible=False), 15)
+        check("\"Editing Mode.\" is shown", bool(told))
+        key("Return")
+        poll(lambda: find(pyatspi.ROLE_LABEL, "Editing Mode.", only_visible=False) is None, 10)
     x = find(pyatspi.ROLE_LABEL, "X", where=lambda a: sibling_named(a, "_"))
     if not check("close box \"X\" found", x is not None):
         return
     click(x)
+    asked = poll(lambda: find(pyatspi.ROLE_LABEL, "Save?", only_visible=False), 15)
+    shot("close-question")
+    check("closing asks \"Save?\"", bool(asked))
+    key("Escape")  # No
     try:
         rc = proc.wait(timeout=20)
     except subprocess.TimeoutExpired:
