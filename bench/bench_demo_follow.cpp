@@ -2,6 +2,7 @@
 // window and records, for every marker entry, how long after its time the marker showed
 // it; also the memory and CPU the program uses while playing.
 #include "app/mainwindow.h"
+#include "benchdoubles.h"
 #include "benchsupport.h"
 #include "platform/dialogs.h"
 #include "platform/hotkeys.h"
@@ -23,34 +24,6 @@
 #include <string>
 
 namespace {
-
-class AnsweringDialogs : public Dialogs {
-public:
-    void information(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    bool getText(const QString&, const QString&, QString&) override { return false; }
-    QString openFile(const QString&, const QString&, const QString&, const QString&) override
-    {
-        return answer;
-    }
-    QString answer;
-};
-
-class NoShell : public Shell {
-public:
-    void openFolder(const QString&) override {}
-    void openUrl(const QString&) override {}
-};
-
-double rssMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
 
 double cpuSeconds()
 {
@@ -104,7 +77,7 @@ void demoFollow(benchmark::State& state)
         QEventLoop loop;
         QTimer sample;
         QObject::connect(&sample, &QTimer::timeout, &loop, [&] {
-            peak = std::max(peak, rssMiB());
+            peak = std::max(peak, rssKiB() / 1024.0);
             if (player.playState() == Player::Stopped || clock.elapsed() > 45000)
                 loop.quit();
         });

@@ -1,6 +1,7 @@
 // Start-up to the start screen, and choosing a project to its first page shown, for a
 // three-page project of 5000 x 7000 JPEG scans; also the memory held with it open.
 #include "app/mainwindow.h"
+#include "benchdoubles.h"
 #include "benchsupport.h"
 #include "platform/dialogs.h"
 #include "platform/hotkeys.h"
@@ -17,34 +18,6 @@
 #include <string>
 
 namespace {
-
-class AnsweringDialogs : public Dialogs {
-public:
-    void information(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    bool getText(const QString&, const QString&, QString&) override { return false; }
-    QString openFile(const QString&, const QString&, const QString&, const QString&) override
-    {
-        return answer;
-    }
-    QString answer;
-};
-
-class NoShell : public Shell {
-public:
-    void openFolder(const QString&) override {}
-    void openUrl(const QString&) override {}
-};
-
-long rssKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
 
 bool run(const QString& program, const QStringList& args)
 {

@@ -114,12 +114,12 @@ void serveCommands(const std::function<void(const QString&)>& command)
 void runFolivant()
 {
     testfiles::TempNotes notes;
-    testfiles::ProjectLayout spec;
-    spec.name = QStringLiteral("Three Pages");
-    spec.audio = testfiles::makeTone(notes.path(), QStringLiteral("tone.wav"), 1);
-    spec.pages = {QStringLiteral("p1.jpg"), QStringLiteral("p2.jpg"), QStringLiteral("p3.jpg")};
-    const QString nts = testfiles::makeProject(notes.path(), spec);
-    if (spec.audio.isEmpty() || !QFileInfo::exists(nts)) {
+    testfiles::ProjectLayout layout;
+    layout.name = QStringLiteral("Three Pages");
+    layout.audio = testfiles::makeTone(notes.path(), QStringLiteral("tone.wav"), 1);
+    layout.pages = {QStringLiteral("p1.jpg"), QStringLiteral("p2.jpg"), QStringLiteral("p3.jpg")};
+    const QString nts = testfiles::makeProject(notes.path(), layout);
+    if (layout.audio.isEmpty() || !QFileInfo::exists(nts)) {
         say(QStringLiteral("no project: the tone or the project could not be made"));
         return;
     }
