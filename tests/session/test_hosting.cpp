@@ -1,4 +1,7 @@
 #include "playback/player.h"
+#include "playback/replayrange.h"
+#include "playback/tempo.h"
+#include "playback/transport.h"
 #include "project/workspace.h"
 #include "session/hostconnections.h"
 #include "session/sessionhost.h"
@@ -360,4 +363,56 @@ TEST_F(Hosting, ClosingTheWindowSaysGoodbyeToGuests)
     w.window->close();
     EXPECT_TRUE(ann->waitReceived("D=1\n"));
     EXPECT_EQ(w.quitCount, 1);
+}
+
+// Every host command of the message table, as the bytes a guest receives.
+TEST_F(Hosting, EveryHostCommandReachesTheGuestByteExact)
+{
+    showHostTab();
+    chooseProject();
+    auto ann = guest("Ann");
+    click("HostGo");
+    ASSERT_TRUE(ann->waitReceived("W=0\n"));
+    host().hostTimer().stop(); // no position broadcast between the commands
+    Transport& transport = *w.window->transport();
+    ReplayRange& replay = *w.window->replay();
+    Tempo& tempo = *w.window->tempo();
+
+    const auto expect = [&](const std::function<void()>& command, const QByteArray& bytes) {
+        ann->received.clear();
+        command();
+        ASSERT_TRUE(ann->waitReceived(bytes)) << ann->received.toStdString();
+        QTest::qWait(50);
+        EXPECT_EQ(ann->received, bytes);
+    };
+    const auto at = [&](int state, double position) {
+        w.player.setStateQuietly(state, state == Player::Playing ? QStringLiteral("Playing")
+                                                                 : QStringLiteral("Paused"));
+        w.player.setPositionQuietly(position);
+    };
+
+    at(Player::Paused, 12.5);
+    expect([&] { transport.play(); }, "C=12.5\nA=1\nT=1\n");
+    at(Player::Playing, 61.234567);
+    expect([&] { transport.pause(); }, "C=61.23457\nP=1\n");
+    at(Player::Paused, 61.234567);
+    expect([&] { transport.pause(); }, "C=61.23457\nA=1\n");
+    expect([&] { transport.stop(); }, "S=1\nI=0\nC=61.23457\n");
+    expect([&] { transport.rewind(); }, "C=0\nB=1\n");
+    at(Player::Paused, 10);
+    expect([&] { replay.setStart(); }, "R=10\n");
+    at(Player::Paused, 20);
+    expect([&] { replay.setEnd(true); }, "Y=20\n");
+    expect([&] { replay.playReplay(); }, "G=1\nT=1\n");
+    at(Player::Paused, 15);
+    expect([&] { transport.pause(); }, "C=15\nA=1\nT=1\n"); // resume with replay active
+    expect([&] { replay.clear(); }, "U=1\n");
+    expect([&] { tempo.stepUp(); }, "T=1.1\n");
+
+    ann->received.clear();
+    w.player.setState(Player::Playing, QStringLiteral("Playing"));
+    ASSERT_TRUE(ann->waitReceived("M=Playing\n"));
+    EXPECT_TRUE(ann->received.startsWith("M=Playing\n"));
+
+    expect([&] { click("StopHostKinsoro"); }, "D=1\n");
 }
