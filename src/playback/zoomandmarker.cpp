@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QListView>
+#include <QMenu>
 #include <QPainter>
 #include <cmath>
 
@@ -59,6 +60,20 @@ ZoomAndMarker::ZoomAndMarker(PlaybackState& state, SheetView& sheet, QListView& 
     grid->addWidget(m_enabledLabel, 0, 1);
     grid->addWidget(m_topLeftLed, 1, 0);
     grid->addWidget(m_topLeftLabel, 1, 1);
+
+    m_imageMenu = new QMenu(&m_sheet);
+    m_imageMenu->setObjectName(QStringLiteral("ImageMenu"));
+    const auto addItem = [this](const char* name, const QString& caption,
+                                void (ZoomAndMarker::*command)()) {
+        QAction* action = m_imageMenu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, command);
+    };
+    addItem("ZoomIn1", QStringLiteral("Zoom In"), &ZoomAndMarker::zoomIn);
+    addItem("ZoomOut1", QStringLiteral("Zoom Out"), &ZoomAndMarker::zoomOut);
+    addItem("CancelZoom1", QStringLiteral("Cancel Zoom"), &ZoomAndMarker::cancelZoom);
+    connect(m_sheet.image(), &NotesImage::rightClicked, m_imageMenu,
+            [this](QPoint globalPos) { m_imageMenu->popup(globalPos); });
 
     connect(m_enabledLed, &ClickPicture::clicked, this, &ZoomAndMarker::markerDisplayCommand);
     connect(m_enabledLabel, &LinkLabel::clicked, this, &ZoomAndMarker::markerDisplayCommand);

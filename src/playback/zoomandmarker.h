@@ -6,6 +6,7 @@
 class QGroupBox;
 class QLabel;
 class QListView;
+class QMenu;
 class ClickPicture;
 class LinkLabel;
 class SheetView;
@@ -23,6 +24,9 @@ public:
     // The "Marker Options" group with the two LEDs and their labels.
     QGroupBox* markerBox() const { return m_box; }
     QLabel* zoomLabel() const { return m_zoomLabel; }
+    // The page image's pop-up menu `ImageMenu`: "Zoom In", "Zoom Out", "Cancel Zoom".
+    // A right click on the page opens it; a right click on a shape opens the shape's own.
+    QMenu* imageMenu() const { return m_imageMenu; }
 
     void zoomIn();
     void zoomOut();
@@ -53,6 +57,7 @@ private:
     QListView& m_notesList;
     QGroupBox* m_box;
     QLabel* m_zoomLabel;
+    QMenu* m_imageMenu;
     ClickPicture* m_enabledLed;
     ClickPicture* m_topLeftLed;
     LinkLabel* m_enabledLabel;

@@ -6,7 +6,9 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QMenu>
 #include <QSlider>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -206,3 +208,30 @@ TEST_F(MarkerOptionsTest, KeepTopLeftTogglesItsLabelAndLamp)
 }
 
 } // namespace
+
+TEST_F(ZoomTest, RightClickOnThePageOpensTheImageMenu)
+{
+    w.window->show();
+    zoomIn();
+    zoomIn();
+    auto* menu = w.window->findChild<QMenu*>(QStringLiteral("ImageMenu"));
+    ASSERT_NE(menu, nullptr);
+    QStringList captions;
+    for (QAction* action : menu->actions())
+        captions << action->text();
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Zoom In"), QStringLiteral("Zoom Out"),
+                                     QStringLiteral("Cancel Zoom")}));
+
+    // A right click on the marker shape is the shape's, not the page's.
+    MarkerShape* point = w.window->sheet().point();
+    point->show();
+    QTest::mouseClick(point, Qt::RightButton);
+    EXPECT_FALSE(menu->isVisible());
+
+    QTest::mouseClick(w.window->sheet().image(), Qt::RightButton, {}, QPoint(300, 300));
+    ASSERT_TRUE(menu->isVisible());
+    menu->actions().at(2)->trigger();
+    menu->hide();
+    EXPECT_EQ(shown(), QSize(441, 423));
+    EXPECT_EQ(label(), QStringLiteral("1X"));
+}
