@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <cmath>
@@ -169,10 +170,12 @@ void Follower::showEntry(bool userPick)
     }
     m_zoom.showMarkerRule();
     if (userPick) {
+        // The tick must not run between the pause, the seek and the display; it runs again
+        // afterwards even when the entry's time is not a number and ends the pick.
         m_positionTimer.stop();
+        const auto restart = qScopeGuard([this] { m_positionTimer.start(); });
         m_player.pause();
         m_player.setPosition(m_ws.notes.time(selected));
-        m_positionTimer.start();
     }
     m_w.showList.setCurrentIndex(m_w.showList.model()->index(selected, 0));
     if (selected == m_state.lastShownIndex && !userPick && !m_state.refreshRequest &&
@@ -203,12 +206,25 @@ void Follower::placeEntry(int selected, bool userPick)
     if (m_ws.modes.automaticSecondStage && m_hooks.setSelectedBox)
         m_hooks.setSelectedBox(m_ws.notes.object(selected));
 
-    if (place.page != m_w.pages.currentIndex())
-        switchPage(static_cast<int>(place.page));
+    // A page outside the page list (however large its number) selects no page.
+    const bool inRange = place.page >= 0 && place.page < m_w.pages.count();
+    const int page = inRange ? static_cast<int>(place.page) : -1;
+    if (!inRange || page != m_w.pages.currentIndex())
+        switchPage(page);
 
     const QSize shown = m_w.sheet.displaySize();
     const int xp = followlogic::placeToPixels(place.x, shown.width());
     const int yp = followlogic::placeToPixels(place.y, shown.height());
+
+    // The shapes go to their places first, and the page's scrolled area grows to hold them,
+    // so that a marker at the page's bottom or right edge can be scrolled into view.
+    MarkerShape* point = m_w.sheet.point();
+    QLabel* caption = m_w.sheet.pointCaption();
+    point->move(xp, yp);
+    caption->setText(place.caption);
+    caption->adjustSize();
+    caption->move(point->x(), point->y() - caption->height());
+    m_w.sheet.updateCanvas();
 
     followlogic::ScrollView view;
     view.vertical = m_w.sheet.verticalScroll();
@@ -220,13 +236,7 @@ void Follower::placeEntry(int selected, bool userPick)
     const QPoint scroll = followlogic::scrollFor(view, xp, yp, m_state.keepTopLeft);
     m_w.sheet.setScroll(scroll.x(), scroll.y());
 
-    MarkerShape* point = m_w.sheet.point();
-    QLabel* caption = m_w.sheet.pointCaption();
-    point->move(xp, yp);
-    caption->setText(place.caption);
-    caption->adjustSize();
     caption->setVisible(!(place.caption.isEmpty() && point->isVisible()));
-    caption->move(point->x(), point->y() - caption->height());
     m_zoom.showMarkerRule();
 
     if (userPick) {
@@ -242,7 +252,7 @@ void Follower::switchPage(int page)
     m_zoom.cancelZoom();
     {
         const QSignalBlocker block(&m_w.pages);
-        m_w.pages.setCurrentIndex(page >= 0 && page < m_w.pages.count() ? page : -1);
+        m_w.pages.setCurrentIndex(page);
     }
     if (m_w.pages.currentIndex() < 0)
         return;
@@ -269,8 +279,11 @@ void Follower::ShowListClick()
     if (idx.isValid())
         m_w.notesList.setCurrentIndex(m_w.notesList.model()->index(idx.row(), 0));
     NotesListClick();
+    // The pick runs the timer again; it is left as it was found.
     if (running)
         m_positionTimer.start();
+    else
+        m_positionTimer.stop();
 }
 
 void Follower::shapeRightClicked(MarkerShape* shape, QPoint globalPos)

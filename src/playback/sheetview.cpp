@@ -9,6 +9,7 @@ NotesImage::NotesImage(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("NotesImage"));
+    setAccessibleName(QStringLiteral("Notes page"));
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     resize(0, 0);
 }
@@ -34,6 +35,7 @@ void NotesImage::setImage(const QImage& image)
 
 void NotesImage::clear()
 {
+    setAccessibleName(QStringLiteral("Notes page"));
     m_image = QImage();
     m_smaller.clear();
     m_cache = QImage();
@@ -157,6 +159,7 @@ SheetView::SheetView(QWidget* parent)
     : QScrollArea(parent)
 {
     setObjectName(QStringLiteral("ScrollBox"));
+    setAccessibleName(QStringLiteral("Notes sheet"));
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_canvas = new QWidget;
@@ -183,8 +186,13 @@ SheetView::SheetView(QWidget* parent)
 
 void SheetView::updateCanvas()
 {
-    const QSize img = m_image->size();
-    m_canvas->resize(std::max(img.width(), 1), std::max(img.height(), 1));
+    // The canvas holds the page and the marker with its caption wherever the marker's
+    // place puts them, so every part of them can be scrolled into view.
+    QRect area(QPoint(0, 0), m_image->size().expandedTo(QSize(1, 1)));
+    area |= m_point->geometry();
+    if (!m_caption->text().isEmpty())
+        area |= m_caption->geometry();
+    m_canvas->resize(std::max(area.right(), 0) + 1, std::max(area.bottom(), 0) + 1);
 }
 
 int SheetView::verticalScroll() const

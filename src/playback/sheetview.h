@@ -84,7 +84,7 @@ public:
 
     // The displayed size of the page image (after zoom).
     QSize displaySize() const { return m_image->size(); }
-    // Keeps the canvas as large as the page image and the view.
+    // Keeps the canvas as large as the page image, the marker and its caption.
     void updateCanvas();
 
     int verticalScroll() const;

@@ -276,3 +276,83 @@ TEST(FollowLogic, BisectionOfAnOrderedListGivesTheScanResult)
     list.replace(5, QStringLiteral("x={0}{0}{0}"));
     EXPECT_EQ(list.firstAfterIfSorted(3), -1);
 }
+
+TEST_F(FollowerTest, BadPickIsReportedAndFollowingGoesOn)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("x={0}{0}{0}"),
+                 QStringLiteral("3={0}{0}{1}")});
+    auto& list = w.find<QListView>("NotesList");
+    list.setCurrentIndex(list.model()->index(1, 0));
+    w.window->follower().NotesListClick();
+    EXPECT_EQ(w.dialogs.shown.count(QStringLiteral("'x' is not a valid floating point value")), 1);
+    EXPECT_TRUE(w.window->follower().positionTimer().isActive());
+}
+
+TEST_F(FollowerTest, PageBeyondTheRangeOfAnIntegerIsOutOfRange)
+{
+    openProject({QStringLiteral("1={0}{0}{4294967297}")});
+    tickAt(1);
+    EXPECT_EQ(pageList().currentIndex(), -1);
+    EXPECT_TRUE(w.dialogs.shown.isEmpty());
+}
+
+TEST_F(FollowerTest, MarkerAtThePageEdgeCanBeScrolledIntoView)
+{
+    openProject({QStringLiteral("1={999990}{999990}{0}{At the very end}")});
+    w.window->resize(800, 600);
+    w.window->show();
+    tickAt(1);
+    const QWidget* canvas = w.window->sheet().canvas();
+    const QRect shapes = point().geometry().united(w.window->sheet().pointCaption()->geometry());
+    EXPECT_TRUE(canvas->rect().contains(shapes)) << shapes.right() << " " << canvas->width();
+    // Scrolled so that the marker is inside the visible part of the page.
+    const QRect visible(w.window->sheet().horizontalScroll(), w.window->sheet().verticalScroll(),
+                        w.window->sheet().viewport()->width(),
+                        w.window->sheet().viewport()->height());
+    EXPECT_TRUE(visible.contains(point().geometry()));
+}
+
+TEST_F(FollowerTest, IndexListClickFollowsAgainAndKeepsTheTimersState)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{1}")});
+    QStringList sent;
+    w.window->follower().hooks().broadcast = [&](const QString& m) {
+        sent << m;
+    };
+    auto& showList = w.find<QListView>("ShowList");
+    const auto clickIndex = [&](int row) {
+        showList.setCurrentIndex(showList.model()->index(row, 0));
+        w.window->follower().ShowListClick();
+    };
+    // A page turned by hand switched following off; the click switches it on again.
+    w.keys.press(HotKey::SwitchPage);
+    ASSERT_TRUE(w.window->playbackState().markerHidden);
+    clickIndex(1);
+    EXPECT_FALSE(w.window->playbackState().markerHidden);
+    EXPECT_EQ(w.find<QLabel>("MarkerBox_EnabledLabel").text(), QStringLiteral("Hide Marker"));
+    EXPECT_EQ(selected(), 1);
+    EXPECT_EQ(sent, QStringList{QStringLiteral("C=2")});
+
+    // While playing with replay active the guests are paused first.
+    sent.clear();
+    w.player.setStateQuietly(Player::Playing, QStringLiteral("Playing"));
+    w.window->playbackState().replayActive = true;
+    clickIndex(0);
+    EXPECT_EQ(sent, (QStringList{QStringLiteral("P=1"), QStringLiteral("C=1")}));
+
+    // The follow timer is left as it was found, stopped or running.
+    w.window->follower().positionTimer().stop();
+    clickIndex(1);
+    EXPECT_FALSE(w.window->follower().positionTimer().isActive());
+    w.window->follower().positionTimer().start();
+    clickIndex(0);
+    EXPECT_TRUE(w.window->follower().positionTimer().isActive());
+
+    // A guest's index list does nothing.
+    sent.clear();
+    w.window->workspace().modes.followMode = true;
+    w.player.calls.clear();
+    clickIndex(1);
+    EXPECT_TRUE(sent.isEmpty());
+    EXPECT_TRUE(w.player.calls.isEmpty());
+}
