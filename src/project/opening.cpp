@@ -144,6 +144,7 @@ void Opening::openRoutine()
     } else {
         if (m_hooks.clearReplay)
             m_hooks.clearReplay();
+        m_pages.clearImage();
         m_zoom.cancelZoom();
         if (m_hooks.removeAutomaticShapes)
             m_hooks.removeAutomaticShapes();

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 Pages::Pages(Workspace& workspace, PlaybackState& state, SheetView& sheet, ZoomAndMarker& zoom,
@@ -63,6 +64,11 @@ void Pages::clear()
     m_pages->clear();
 }
 
+void Pages::clearImage()
+{
+    m_sheet.image()->clear();
+}
+
 bool Pages::loadPage(int page, QString* error)
 {
     const QString path = m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(page));
@@ -74,6 +80,8 @@ bool Pages::loadPage(int page, QString* error)
         return false;
     }
     m_sheet.image()->setImage(image);
+    // A screen reader names the picture by the page it shows.
+    m_sheet.image()->setAccessibleName(QStringLiteral("Notes page: Page %1").arg(page + 1));
     return true;
 }
 
@@ -128,6 +136,13 @@ void Pages::addPage()
 {
     if (!m_ws.isOpen())
         return;
+    if (const auto n = numbertext::parseInt(m_ws.memo.value(QStringLiteral("NotesAmount")));
+        n && *n >= kMaxPages) {
+        m_dialogs.information(
+            QStringLiteral("This project already has %1 pages, the most a project can have.")
+                .arg(kMaxPages));
+        return;
+    }
     QString start = m_hooks.lastDialogFolder ? m_hooks.lastDialogFolder() : QString();
     if (start.isEmpty())
         start = paths::exeDir();
@@ -139,7 +154,7 @@ void Pages::addPage()
     if (chosen.isEmpty())
         return;
     const auto n = numbertext::parseInt(m_ws.memo.value(QStringLiteral("NotesAmount")));
-    if (!n || *n < 0 || *n >= kMaxPages) {
+    if (!n || *n < 0) {
         m_dialogs.information(QStringLiteral("'%1' is not a valid integer value")
                                   .arg(m_ws.memo.value(QStringLiteral("NotesAmount")).left(100)));
         return;
@@ -150,7 +165,14 @@ void Pages::addPage()
     if (!QFileInfo::exists(target))
         QFile::copy(chosen, target);
     m_ws.memo.setValue(QStringLiteral("NotesAmount"), QString::number(*n + 1));
-    m_pages->addItem(QStringLiteral("Page ") + QString::number(*n + 1));
+    {
+        // The list selects the first item added to it; the page is not shown by that, so
+        // the selection stays as it was.
+        const QSignalBlocker block(m_pages);
+        const int selected = m_pages->currentIndex();
+        m_pages->addItem(QStringLiteral("Page ") + QString::number(*n + 1));
+        m_pages->setCurrentIndex(selected);
+    }
     if (*n == 1) {
         m_pages->setCurrentIndex(0);
         QString error;

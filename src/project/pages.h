@@ -35,6 +35,8 @@ public:
     // Fills the page list from `NotesAmount`; false when it does not read as a page count.
     bool fill();
     void clear();
+    // Empties the notes image (a project that is opened shows nothing of the last one).
+    void clearImage();
 
     // The page change (`PagesBox_PagesChange`), as a user change or as the program.
     // Throws nothing; returns false when the image could not be shown (error in *error).

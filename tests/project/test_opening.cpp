@@ -284,3 +284,36 @@ TEST_F(OpeningTest, LeavingAnEditedProjectAsksToSave)
     EXPECT_TRUE(w.dialogs.shown.contains(QStringLiteral("Save?")));
     EXPECT_TRUE(w.dialogs.shown.contains(QStringLiteral("Saved.")));
 }
+
+TEST_F(OpeningTest, AnotherProjectDoesNotShowTheLastOnesPage)
+{
+    w.open(project());
+    ASSERT_FALSE(w.window->sheet().image()->isEmpty());
+    testfiles::ProjectLayout other;
+    other.name = QStringLiteral("Other");
+    other.audio = audio;
+    other.pages = {QStringLiteral("gone.bmp")};
+    const QString nts = w.makeProject(other);
+    QFile::remove(w.notes.path() + QStringLiteral("Other/gone.bmp"));
+    w.open(nts);
+    EXPECT_TRUE(w.window->sheet().image()->isEmpty());
+}
+
+TEST_F(OpeningTest, UncheckedLocalAudioIsSavedAndEditIsRefusedInASession)
+{
+    const QString nts = project();
+    w.open(nts);
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    w.dialogs.files.enqueue(audio); // the audio file asked for once unchecked
+    w.find<QCheckBox>("MainPanel_LocalAudio").setChecked(false);
+    EXPECT_EQ(w.player.source(), audio);
+    w.find<QAbstractButton>("Toolbar_Save").click();
+    EXPECT_TRUE(readAll(nts).contains("\r\nUseLocal=false\r\n"));
+
+    // A guest or a host does not edit.
+    w.dialogs.shown.clear();
+    w.window->workspace().modes.followMode = true;
+    w.window->opening().editClick();
+    EXPECT_FALSE(w.window->workspace().modes.editing);
+    EXPECT_TRUE(w.dialogs.shown.isEmpty());
+}

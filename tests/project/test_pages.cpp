@@ -106,3 +106,26 @@ TEST_F(PagesTest, AddingPagesCopiesWithoutReplacing)
     EXPECT_EQ(w.window->workspace().memo.lines().last(), QStringLiteral("NotesFile2=new.jpg"));
     EXPECT_TRUE(w.dialogs.fileRequests.last().startsWith(QStringLiteral("Choose Notes File|")));
 }
+
+TEST_F(PagesTest, TheFirstPageOfAnEmptyProjectIsAddedUnselected)
+{
+    openWith({});
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    w.dialogs.files.enqueue(testfiles::makeImage(w.notes.path(), QStringLiteral("n.jpg"), 60, 80));
+    w.find<QAbstractButton>("PagesBox_Add").click();
+    EXPECT_EQ(list().count(), 1);
+    EXPECT_EQ(list().currentIndex(), -1);
+}
+
+TEST_F(PagesTest, AddAtThePageLimitSaysSo)
+{
+    openWith({QStringLiteral("a.jpg")});
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    w.window->workspace().memo.setValue(QStringLiteral("NotesAmount"), QStringLiteral("10000"));
+    w.dialogs.files.enqueue(testfiles::makeImage(w.notes.path(), QStringLiteral("n.jpg"), 60, 80));
+    w.find<QAbstractButton>("PagesBox_Add").click();
+    EXPECT_EQ(w.dialogs.shown.last(),
+              QStringLiteral("This project already has 10000 pages, the most a project can have."));
+    EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesAmount")),
+              QStringLiteral("10000"));
+}
