@@ -49,7 +49,7 @@ void demoFollow(benchmark::State& state)
         dialogs.answer = dir + QStringLiteral("Minuet.nts");
         auto keys = createHotKeys();
         NoShell shell;
-        MainWindow window(Services{&player, &dialogs, keys.get(), &shell, [] {}, {}});
+        MainWindow window(Services{&player, &dialogs, keys.get(), &shell, [] {}, {}, {}});
         window.resize(1280, 800);
         window.show();
         window.findChild<QAbstractButton*>(QStringLiteral("Startup_Play"))->click();

@@ -65,7 +65,7 @@ void startToStartScreen(benchmark::State& state)
         AnsweringDialogs dialogs;
         auto keys = createHotKeys();
         NoShell shell;
-        MainWindow window(Services{&player, &dialogs, keys.get(), &shell, [] {}, {}});
+        MainWindow window(Services{&player, &dialogs, keys.get(), &shell, [] {}, {}, {}});
         window.show();
         QCoreApplication::processEvents();
         if (!window.findChild<QWidget*>(QStringLiteral("Startup_Panel"))->isVisible())
@@ -81,7 +81,7 @@ void chooseToFirstPage(benchmark::State& state)
     dialogs.answer = p.nts;
     auto keys = createHotKeys();
     NoShell shell;
-    MainWindow window(Services{&player, &dialogs, keys.get(), &shell, [] {}, {}});
+    MainWindow window(Services{&player, &dialogs, keys.get(), &shell, [] {}, {}, {}});
     window.show();
     QCoreApplication::processEvents();
     const long before = rssKiB();

@@ -87,10 +87,8 @@ struct Copy {
     explicit Copy(Player& p)
         : player(p)
     {
-        window = std::make_unique<MainWindow>(Services{&player, &dialogs, &keys, &shell, [] {},
-                                                       [] {
-                                                           return QTime(12, 0);
-                                                       }});
+        window = std::make_unique<MainWindow>(
+            Services{&player, &dialogs, &keys, &shell, [] {}, [] { return QTime(12, 0); }, {}});
         window->resize(1280, 800);
         window->show();
     }

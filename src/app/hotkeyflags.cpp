@@ -9,13 +9,18 @@ HotKeyFlags::HotKeyFlags(HotKeys& keys, QObject* parent)
     , m_keys(keys)
 {
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        connect(app, &QGuiApplication::applicationStateChanged, this,
-                [this](Qt::ApplicationState state) {
-                    if (state == Qt::ApplicationActive)
-                        activated();
-                    else if (state == Qt::ApplicationInactive || state == Qt::ApplicationHidden)
-                        deactivated();
-                });
+        connect(app, &QGuiApplication::applicationStateChanged, this, &HotKeyFlags::stateChanged);
+    }
+}
+
+void HotKeyFlags::stateChanged(Qt::ApplicationState state)
+{
+    if (state == Qt::ApplicationActive) {
+        m_active = true;
+        activated();
+    } else if (m_active && (state == Qt::ApplicationInactive || state == Qt::ApplicationHidden)) {
+        m_active = false;
+        deactivated();
     }
 }
 

@@ -24,7 +24,11 @@ public:
     void applyFlags();
     void deactivated();
     void activated() { applyFlags(); }
+    // The application's state changes: the flags are recorded once, when it stops being
+    // the active program (a platform may report "inactive" and then "hidden").
+    void stateChanged(Qt::ApplicationState state);
 
 private:
     HotKeys& m_keys;
+    bool m_active = true;
 };

@@ -45,7 +45,7 @@ int run()
     QtDialogs splashDialogs;
     SplashForm splash(splashDialogs, shell);
     splashDialogs.setParent(&splash); // the update notice stays above the splash
-    MainWindow window(Services{&player, &dialogs, hotKeys.get(), &shell, {}, {}});
+    MainWindow window(Services{&player, &dialogs, hotKeys.get(), &shell, {}, {}, {}});
     dialogs.setParent(&window);
     splash.setMainWindow(&window);
     splash.show();

@@ -18,22 +18,21 @@
 #include "project/opening.h"
 #include "project/pages.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
 #include <QScreen>
 #include <QSlider>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
-
-namespace {
-const QString kHelpAddress = QStringLiteral("https://folivant.invalid/help");
-}
 
 MainWindow::MainWindow(Services services, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint)
@@ -49,6 +48,8 @@ MainWindow::MainWindow(Services services, QWidget* parent)
         };
     if (!m_services.clock)
         m_services.clock = systemClock();
+    if (m_services.userGuide.isEmpty())
+        m_services.userGuide = paths::userGuide();
     m_ws.notes.setParent(this);
 
     m_sheet = new SheetView;
@@ -185,7 +186,12 @@ void MainWindow::wire()
     connect(&button("kinsorostart"), &QAbstractButton::clicked, this, &MainWindow::kinsoroStart);
     connect(&button("Toolbar_Screen"), &QAbstractButton::clicked, this,
             &MainWindow::fullScreenClick);
-    connect(&button("ShareButton"), &QAbstractButton::clicked, this, &MainWindow::shareClick);
+    // "Share" runs the main panel's "Share Projects" action.
+    auto* exportAction = new QAction(QStringLiteral("Share Projects"), this);
+    exportAction->setObjectName(QStringLiteral("MainPanel_Export"));
+    addAction(exportAction);
+    connect(exportAction, &QAction::triggered, this, &MainWindow::shareClick);
+    connect(&button("ShareButton"), &QAbstractButton::clicked, exportAction, &QAction::trigger);
     connect(&button("ShareGo"), &QAbstractButton::clicked, this,
             [this] { m_services.shell->openFolder(paths::notesDir()); });
     connect(&button("ToolButton1"), &QAbstractButton::clicked, this, &MainWindow::helpClick);
@@ -275,7 +281,13 @@ void MainWindow::shareClick()
 
 void MainWindow::helpClick()
 {
-    m_services.shell->openUrl(kHelpAddress);
+    // The guide ships with the program, so help works without a network.
+    if (!QFileInfo(m_services.userGuide).isFile()) {
+        m_dialogs.information(QStringLiteral("The user guide is missing: %1")
+                                  .arg(QDir::toNativeSeparators(m_services.userGuide)));
+        return;
+    }
+    m_services.shell->openUrl(QUrl::fromLocalFile(m_services.userGuide).toString());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)

@@ -41,6 +41,7 @@ struct Services {
     Shell* shell = nullptr;
     std::function<void()> quit; // ends the program (the default quits the application)
     Clock clock;                // the local time of day (the default reads the system clock)
+    QString userGuide;          // the guide "Help" opens (the default: paths::userGuide())
 };
 
 // The main window: owns the open project, the modes, the playback state and the

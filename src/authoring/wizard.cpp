@@ -177,16 +177,23 @@ void Wizard::buildPanel()
     m_step1 = new QGroupBox(QStringLiteral("Step 1"), m_panel);
     m_step1->setObjectName(QStringLiteral("NewStep1"));
     auto* g1 = new QGridLayout(m_step1);
-    g1->addWidget(new QLabel(QStringLiteral("Select Audio File:")), 0, 0);
+    auto* audioLabel = new QLabel(QStringLiteral("Select Audio File:"));
+    g1->addWidget(audioLabel, 0, 0);
     m_display = new QLineEdit(QStringLiteral("Select"), m_step1);
+    // Each field is read out by its label, not by the step's title.
+    audioLabel->setBuddy(m_display);
+    describe(m_display, audioLabel->text(), QString());
     m_display->setObjectName(QStringLiteral("NewOpenDisplay"));
     m_display->setReadOnly(true);
     m_display->setProperty("tag", 0);
     g1->addWidget(m_display, 0, 1);
     m_selectAudio = button("NewProjectSelectAudio", QStringLiteral("Select"), m_step1);
     g1->addWidget(m_selectAudio, 0, 2);
-    g1->addWidget(new QLabel(QStringLiteral("Enter Project Name:")), 1, 0);
+    auto* nameLabel = new QLabel(QStringLiteral("Enter Project Name:"));
+    g1->addWidget(nameLabel, 1, 0);
     m_name = new QLineEdit(QStringLiteral("Default"), m_step1);
+    nameLabel->setBuddy(m_name);
+    describe(m_name, nameLabel->text(), QString());
     m_name->setObjectName(QStringLiteral("AudioFile"));
     m_name->setMaxLength(80);
     g1->addWidget(m_name, 1, 1, 1, 2);

@@ -67,3 +67,11 @@ QString extension(const QString& path)
 }
 
 } // namespace paths
+
+QString paths::userGuide()
+{
+    const QString besideProgram = exeDir() + QStringLiteral("help/guide.html");
+    if (QFileInfo(besideProgram).isFile())
+        return besideProgram;
+    return QDir::cleanPath(exeDir() + QStringLiteral("../share/folivant/help/guide.html"));
+}

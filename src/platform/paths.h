@@ -17,6 +17,10 @@ QString notesDir();
 QString notesDirFor(const QString& exeDir, bool exeDirWritable, const QString& notesEnv,
                     const QString& xdgDataHome, const QString& home);
 
+// The user guide page: help/guide.html beside the executable (a build), else the one
+// installed in ../share/folivant/help/.
+QString userGuide();
+
 // The text after the last "/" or "\" (the whole text when there is none).
 QString fileName(const QString& path);
 // The folder part, up to and including the last "/" or "\" (empty when there is none).

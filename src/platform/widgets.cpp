@@ -70,11 +70,26 @@ void ClickPicture::mouseReleaseEvent(QMouseEvent* event)
     QLabel::mouseReleaseEvent(event);
 }
 
+QString withoutMnemonics(const QString& caption)
+{
+    // "&x" marks x as the mnemonic and reads as "x"; "&&" reads as one "&".
+    QString text;
+    text.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        else if (caption[i] == QLatin1Char('&'))
+            continue;
+        text += caption[i];
+    }
+    return text;
+}
+
 void describe(QWidget* widget, const QString& caption, const QString& hint)
 {
     if (!hint.isEmpty())
         widget->setToolTip(hint);
-    widget->setAccessibleName(caption.isEmpty() ? hint : QString(caption).remove(QLatin1Char('&')));
+    widget->setAccessibleName(caption.isEmpty() ? hint : withoutMnemonics(caption));
     if (!hint.isEmpty())
         widget->setAccessibleDescription(hint);
 }

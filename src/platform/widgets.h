@@ -49,6 +49,9 @@ private:
     bool m_pressedDown = false;
 };
 
+// A caption as it reads: "&x" (a mnemonic) is "x", "&&" is one "&".
+QString withoutMnemonics(const QString& caption);
+
 // Sets the accessible name (the caption, or the hint where there is no caption) and
 // description (the hint) of a control, and its tool tip.
 void describe(QWidget* widget, const QString& caption, const QString& hint);

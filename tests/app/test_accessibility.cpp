@@ -1,4 +1,5 @@
 #include "platform/widgets.h"
+#include "playback/sheetview.h"
 #include "support/testwindow.h"
 
 #include <QAbstractButton>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMap>
 #include <QSlider>
 #include <gtest/gtest.h>
 
@@ -120,9 +122,37 @@ TEST_F(AccessibilityTest, EveryPanelIsPresentAndEveryControlHasAName)
         ASSERT_NE(found, nullptr) << panel;
         EXPECT_GT(controlCount(found), 0) << panel;
     }
+    EXPECT_EQ(spokenName(&w.find<QAbstractButton>("ConnectJoin")),
+              QStringLiteral("Connect & join"));
     const QStringList failures = unnamedControls(w.window.get());
     EXPECT_TRUE(failures.isEmpty()) << "controls without an accessible name:\n"
                                     << qPrintable(failures.join(QLatin1Char('\n')));
+}
+
+TEST_F(AccessibilityTest, ControlsOfAPanelCanBeToldApartByName)
+{
+    // Names that two controls share because they carry the same caption or hint on screen
+    // (the second Pause button, Rewind's hint, the two ways to stop a session).
+    const QStringList shared = {QStringLiteral("Select Project"), QStringLiteral("Pause"),
+                                QStringLiteral("Stop"), QStringLiteral("stop Kinsoro")};
+    for (const char* panel : {"Startup_Panel", "MainPanel", "NewProject", "kinsoropanel",
+                              "PitchPanel", "PedalSettings", "SharePanel"}) {
+        QMap<QString, QStringList> byName;
+        for (QWidget* widget : w.find<QWidget>(panel).findChildren<QWidget*>()) {
+            if (isInternalPart(widget) || widget->focusPolicy() == Qt::NoFocus ||
+                qobject_cast<QLabel*>(widget))
+                continue;
+            byName[spokenName(widget)] << describePath(widget);
+        }
+        for (auto it = byName.cbegin(); it != byName.cend(); ++it)
+            if (it.value().size() > 1 && !shared.contains(it.key()))
+                ADD_FAILURE() << panel << ": \"" << it.key().toStdString() << "\" names "
+                              << it.value().join(QStringLiteral(", ")).toStdString();
+    }
+    // The page view is named, and names the page it shows.
+    EXPECT_EQ(spokenName(&w.window->sheet()), QStringLiteral("Notes sheet"));
+    EXPECT_EQ(spokenName(w.window->sheet().image()), QStringLiteral("Notes page: Page 1"));
+    EXPECT_EQ(spokenName(&w.find<QWidget>("AudioFile")), QStringLiteral("Enter Project Name:"));
 }
 
 TEST_F(AccessibilityTest, ImageButtonsAreAnnouncedByTheirHint)
@@ -143,6 +173,11 @@ TEST(Describe, NamesAControlByItsCaptionOrItsHint)
     EXPECT_EQ(spokenName(&withCaption), QStringLiteral("Title"));
     EXPECT_EQ(withCaption.accessibleDescription(), QStringLiteral("The title of the piece"));
     EXPECT_EQ(withCaption.toolTip(), QStringLiteral("The title of the piece"));
+
+    // Mnemonics are not read out; a doubled ampersand is one ampersand.
+    EXPECT_EQ(withoutMnemonics(QStringLiteral("Connect && join")),
+              QStringLiteral("Connect & join"));
+    EXPECT_EQ(withoutMnemonics(QStringLiteral("&Save && &Quit&")), QStringLiteral("Save & Quit"));
 
     QSlider hintOnly;
     describe(&hintOnly, QString(), QStringLiteral("Volume"));

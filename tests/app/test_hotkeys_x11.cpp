@@ -133,7 +133,7 @@ void runFolivant()
 #else
     const void* grabs = nullptr;
 #endif
-    MainWindow window(Services{&player, &dialogs, hotKeys.get(), &shell, [] {}, {}});
+    MainWindow window(Services{&player, &dialogs, hotKeys.get(), &shell, [] {}, {}, {}});
 
     // Connected after the window's own hot-key handling, so a report means the keys have
     // already been released or taken again.

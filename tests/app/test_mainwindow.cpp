@@ -6,9 +6,12 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSlider>
 #include <QToolButton>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace {
@@ -134,8 +137,25 @@ TEST(MainWindowShell, ShareAndHelpHandTheDesktopTheirTargets)
     EXPECT_TRUE(w.find<QWidget>("SharePanel").isVisible());
     w.find<QAbstractButton>("ShareGo").click();
     EXPECT_EQ(w.shell.folders, QStringList{w.notes.path()});
+    // Help opens the user guide that ships with the program, or says that it is missing.
+    const QString guide = w.notes.path() + QStringLiteral("guide.html");
     w.find<QAbstractButton>("ToolButton1").click();
-    EXPECT_EQ(w.shell.urls.size(), 1);
+    EXPECT_TRUE(w.shell.urls.isEmpty());
+    EXPECT_EQ(w.dialogs.shown.last(), QStringLiteral("The user guide is missing: ") + guide);
+    testfiles::writeFile(guide, "<html></html>");
+    w.find<QAbstractButton>("ToolButton1").click();
+    EXPECT_EQ(w.shell.urls, QStringList{QUrl::fromLocalFile(guide).toString()});
+}
+
+TEST(MainWindowShell, TheBuiltUserGuideIsTheReadmesGuide)
+{
+    QFile guide(QStringLiteral(FOLIVANT_BUILT_GUIDE));
+    ASSERT_TRUE(guide.open(QIODevice::ReadOnly)) << FOLIVANT_BUILT_GUIDE;
+    const QString html = QString::fromUtf8(guide.readAll());
+    EXPECT_TRUE(html.contains(QStringLiteral("Using Folivant")));
+    EXPECT_TRUE(html.contains(QStringLiteral("docs/playing.png")));
+    EXPECT_TRUE(
+        QFile::exists(QFileInfo(guide).absolutePath() + QStringLiteral("/docs/playing.png")));
 }
 
 TEST(MainWindowShell, CloseStopsTheFollowerAndQuits)
@@ -181,6 +201,20 @@ TEST(HotKeyRules, KeysAreReleasedWhileAnotherProgramHasTheFocus)
     flags.deactivated(); // remembers the (off) state
     flags.activated();
     EXPECT_FALSE(keys.isActive(HotKey::Pause));
+}
+
+TEST(HotKeyRules, InactiveThenHiddenStillRestoresTheKeys)
+{
+    FakeHotKeys keys;
+    HotKeyFlags flags(keys);
+    flags.setAll(true);
+    flags.stateChanged(Qt::ApplicationInactive);
+    flags.stateChanged(Qt::ApplicationHidden); // must not record the released keys
+    EXPECT_FALSE(keys.isActive(HotKey::Pause));
+    flags.stateChanged(Qt::ApplicationActive);
+    EXPECT_TRUE(keys.isActive(HotKey::Pause));
+    EXPECT_TRUE(keys.isActive(HotKey::SwitchPage));
+    EXPECT_TRUE(keys.isActive(HotKey::Enter));
 }
 
 TEST(HotKeyRules, KinsoroPanelLeavesTheKeysOffUntilARoomWantsThem)

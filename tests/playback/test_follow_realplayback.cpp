@@ -36,7 +36,7 @@ TEST(FollowRealPlayback, ShowsEntriesInOrderAndTurnsPages)
     ScriptedDialogs dialogs;
     FakeHotKeys keys;
     RecordingShell shell;
-    MainWindow window(Services{&player, &dialogs, &keys, &shell, [] {}, {}});
+    MainWindow window(Services{&player, &dialogs, &keys, &shell, [] {}, {}, {}});
     window.resize(1280, 800);
     window.show();
     dialogs.files.enqueue(nts);

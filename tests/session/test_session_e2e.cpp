@@ -43,10 +43,8 @@ quint16 freePort()
 struct HostWindow {
     HostWindow()
     {
-        window = std::make_unique<MainWindow>(Services{&player, &dialogs, &keys, &shell, [] {},
-                                                       [] {
-                                                           return QTime(12, 0);
-                                                       }});
+        window = std::make_unique<MainWindow>(
+            Services{&player, &dialogs, &keys, &shell, [] {}, [] { return QTime(12, 0); }, {}});
         window->resize(1280, 800);
         window->show();
     }

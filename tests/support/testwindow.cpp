@@ -5,10 +5,8 @@
 TestWindow::TestWindow()
 {
     window = std::make_unique<MainWindow>(Services{&player, &dialogs, &keys, &shell,
-                                                   [this] { ++quitCount; },
-                                                   [this] {
-                                                       return now;
-                                                   }});
+                                                   [this] { ++quitCount; }, [this] { return now; },
+                                                   notes.path() + QStringLiteral("guide.html")});
     window->resize(1280, 800);
     window->show();
     QCoreApplication::processEvents();
