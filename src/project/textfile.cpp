@@ -4,6 +4,9 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <iterator>
+
 namespace textfile {
 
 namespace {
@@ -27,6 +30,24 @@ QString decodeCp1252(const QByteArray& bytes)
 }
 
 } // namespace
+
+QByteArray encodeCp1252OrUtf8(const QString& text)
+{
+    QByteArray out;
+    out.resize(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out[i] = static_cast<char>(c);
+            continue;
+        }
+        const auto* high = std::find(std::begin(kCp1252High), std::end(kCp1252High), c);
+        if (high == std::end(kCp1252High))
+            return text.toUtf8();
+        out[i] = static_cast<char>(0x80 + (high - std::begin(kCp1252High)));
+    }
+    return out;
+}
 
 QString decode(const QByteArray& bytes)
 {

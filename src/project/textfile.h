@@ -11,6 +11,10 @@ namespace textfile {
 // Decodes bytes as UTF-8, or as Windows-1252 when they are not valid UTF-8.
 QString decode(const QByteArray& bytes);
 
+// Encodes text as Windows-1252 when every character has a byte there, and as UTF-8
+// otherwise: what a peer on any system reads back with decode().
+QByteArray encodeCp1252OrUtf8(const QString& text);
+
 // Cuts text into lines at CR, LF or CR LF. A final line end does not make an empty line.
 QStringList splitLines(const QString& text);
 

@@ -9,28 +9,81 @@
 
 namespace sessionsocket {
 
-QString takeAvailableText(QIODevice& device, qint64 cap, qint64* dropped)
+namespace {
+
+qsizetype nextBreak(const QByteArray& bytes, qsizetype from)
 {
-    if (dropped)
-        *dropped = 0;
-    const qint64 available = device.bytesAvailable();
-    if (available <= 0)
-        return QString();
-    const QByteArray bytes = device.read(qMin(available, qMax<qint64>(cap, 0)));
-    const qint64 rest = device.bytesAvailable();
-    if (rest > 0) {
-        const qint64 skipped = device.skip(rest);
-        if (dropped && skipped > 0)
-            *dropped = skipped;
+    for (qsizetype i = from; i < bytes.size(); ++i)
+        if (bytes[i] == '\n' || bytes[i] == '\r')
+            return i;
+    return -1;
+}
+
+} // namespace
+
+qint64 readTexts(QIODevice& device, const std::function<bool(const QString&)>& handle)
+{
+    qint64 dropped = 0;
+    for (;;) {
+        const qint64 available = device.bytesAvailable();
+        if (available <= 0)
+            return dropped;
+        if (available <= kReadCap) {
+            // A read of ordinary size: one text, exactly as it came.
+            if (!handle(textfile::decode(device.read(available))))
+                return dropped;
+            continue;
+        }
+        QByteArray kept; // whole lines, handed on once about a cap's worth has gathered
+        QByteArray line; // the line being read
+        bool dropping = false;
+        bool go = true;
+        while (go && device.bytesAvailable() > 0) {
+            const QByteArray block = device.read(qMin(device.bytesAvailable(), kReadCap));
+            if (block.isEmpty())
+                break;
+            for (qsizetype from = 0; from < block.size();) {
+                const qsizetype br = nextBreak(block, from);
+                const qsizetype end = br < 0 ? block.size() : br + 1;
+                if (dropping) {
+                    dropped += end - from;
+                    dropping = br < 0;
+                } else {
+                    line.append(block.constData() + from, end - from);
+                    const qsizetype length = br < 0 ? line.size() : line.size() - 1;
+                    if (length > kReadCap) {
+                        dropped += line.size();
+                        line.clear();
+                        dropping = br < 0;
+                    } else if (br >= 0) {
+                        kept += line;
+                        line.clear();
+                    }
+                }
+                from = end;
+                if (kept.size() >= kReadCap) {
+                    go = handle(textfile::decode(kept));
+                    kept.clear();
+                    if (!go)
+                        break;
+                }
+            }
+        }
+        if (!go)
+            return dropped;
+        // A line cut off at the end of the read stays in the text, as in any read.
+        kept += line;
+        if (!kept.isEmpty() && !handle(textfile::decode(kept)))
+            return dropped;
     }
-    return textfile::decode(bytes);
 }
 
 bool sendText(QAbstractSocket& socket, const QString& text)
 {
     if (socket.state() != QAbstractSocket::ConnectedState)
         return false;
-    const QByteArray bytes = text.toUtf8();
+    // 8-bit text as peers on any system expect it; UTF-8 only for what it cannot hold.
+    const QByteArray bytes = textfile::encodeCp1252OrUtf8(text);
     if (socket.write(bytes) != bytes.size())
         return false;
     // Handing the bytes to the network may find the connection broken (and abort it).
@@ -138,17 +191,16 @@ void HostConnections::readFrom(QTcpSocket* socket)
 {
     if (!m_connections.contains(socket))
         return;
-    qint64 dropped = 0;
-    const bool hadData = socket->bytesAvailable() > 0;
-    const QString text =
-        sessionsocket::takeAvailableText(*socket, sessionsocket::kReadCap, &dropped);
-    if (!hadData)
-        return;
     QPointer<QTcpSocket> guard(socket);
-    if (dropped > 0)
-        emit burstTruncated(socket, dropped);
-    if (guard && m_connections.contains(socket))
+    const auto open = [&] {
+        return guard && m_connections.contains(socket);
+    };
+    const qint64 dropped = sessionsocket::readTexts(*socket, [&](const QString& text) {
         emit textRead(socket, text);
+        return open();
+    });
+    if (dropped > 0 && open())
+        emit burstTruncated(socket, dropped);
 }
 
 void HostConnections::removeConnection(QTcpSocket* socket)

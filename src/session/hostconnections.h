@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QAbstractSocket;
 class QIODevice;
@@ -13,18 +14,21 @@ class QTcpSocket;
 // the guest for its connection to the host.
 namespace sessionsocket {
 
-// The most one read takes: 64 KiB. Session messages are a few dozen bytes; a burst beyond
-// this is a broken or hostile peer, and what lies beyond the cap is dropped so that it
-// cannot grow memory without bound.
+// The longest text handed on in one piece: 64 KiB. Session messages are a few dozen bytes;
+// a line longer than this is a broken or hostile peer's.
 inline constexpr qint64 kReadCap = 64 * 1024;
 
-// Takes everything the device holds now as one text: the first `cap` bytes are decoded
-// (UTF-8, or Windows-1252 when they are not valid UTF-8) and the rest is skipped.
-// *dropped (when given) receives the number of bytes skipped. A failed read gives the
-// empty text.
-QString takeAvailableText(QIODevice& device, qint64 cap = kReadCap, qint64* dropped = nullptr);
+// Takes everything the device holds now and hands it on text by text; handle returns false
+// to stop (the connection went away). A read of at most kReadCap bytes is one text (UTF-8,
+// or Windows-1252 when the bytes are not valid UTF-8), exactly as the session has always
+// read it. A larger read keeps memory bounded without losing messages: a line longer than
+// kReadCap is dropped up to its line break, and the other lines are handed on in texts of
+// about kReadCap bytes, each cut at a line break. Bytes that arrived while a handler waited
+// (a message box was open) are taken too. Returns the number of bytes dropped.
+qint64 readTexts(QIODevice& device, const std::function<bool(const QString&)>& handle);
 
-// Writes text as UTF-8 and hands it to the network at once. False when the socket is not
+// Writes text (as Windows-1252 when every character fits, else UTF-8) and hands it to the
+// network at once. False when the socket is not
 // connected, the write fails, or the connection turned out to be broken on the way.
 bool sendText(QAbstractSocket& socket, const QString& text);
 
@@ -35,8 +39,9 @@ bool sendText(QAbstractSocket& socket, const QString& text);
 // leaves the list when it disconnects or is closed here.
 //
 // Each accepted connection has LowDelayOption set, so small messages leave at once. What a
-// connection reads arrives as textRead, at most sessionsocket::kReadCap bytes per read
-// event; the rest of an oversized burst is dropped (burstTruncated tells how much).
+// connection reads arrives as textRead, taken by sessionsocket::readTexts: one text
+// per read event, or for an oversized burst several texts of whole lines, with overlong
+// lines dropped (burstTruncated tells how much).
 //
 // This class decides nothing about the session: whether a newcomer is welcome, what a
 // text means and what to answer belong to the hosting controller.
@@ -69,7 +74,7 @@ signals:
     void newConnection(QTcpSocket* socket);
     // Everything one read event took from a connection, as one text.
     void textRead(QTcpSocket* socket, const QString& text);
-    // A read event held more than kReadCap bytes; `dropped` bytes were skipped.
+    // A read dropped `dropped` bytes of lines longer than kReadCap.
     void burstTruncated(QTcpSocket* socket, qint64 dropped);
     // A connection left the list. The socket is deleted later: do not keep the pointer.
     void disconnected(QTcpSocket* socket);

@@ -339,8 +339,14 @@ void SessionGuest::socketConnected()
 
 void SessionGuest::socketReadyRead()
 {
-    // At most one cap's worth per read: the rest of an oversized burst is dropped.
-    readText(sessionsocket::takeAvailableText(*m_socket));
+    // Each text is read to its end, message boxes included; a handler may replace the
+    // socket (disconnect), which ends the reading of the old one.
+    const int generation = m_socketGeneration;
+    QTcpSocket* socket = m_socket;
+    sessionsocket::readTexts(*socket, [&](const QString& text) {
+        readText(text);
+        return generation == m_socketGeneration;
+    });
 }
 
 void SessionGuest::readText(const QString& text)

@@ -299,8 +299,12 @@ void SessionHost::endSession(bool byUser)
     m_broadcast.send(messages::endMessage());
     m_ws.modes.followMode = false;
     m_ws.modes.hostingMode = false;
-    if (byUser)
-        m_panel.showQuietly();
+    // Shown as any showing of the panel: the current tab's shown event runs, so the Host
+    // tab asks for a project again before the next Go!.
+    if (byUser) {
+        m_panel.show();
+        m_panel.raise();
+    }
     if (m_guest)
         m_guest->disconnectCommand();
     setShown(m_window, "MainPanel", false);

@@ -36,8 +36,7 @@ QPushButton* button(const char* name, const QString& caption, bool enabled = tru
 {
     auto* b = new QPushButton(caption);
     b->setObjectName(QLatin1String(name));
-    // "&&" shows one ampersand; the accessible name is the caption as it reads.
-    describe(b, QString(caption).replace(QStringLiteral("&&"), QStringLiteral("&")), QString());
+    describe(b, caption, QString());
     b->setEnabled(enabled);
     return b;
 }
@@ -76,6 +75,7 @@ SessionPanel::SessionPanel(QWidget* parent)
 
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("kinsoroTabs"));
+    m_tabs->setAccessibleName(QStringLiteral("Join or host a session"));
     m_tabs->addTab(buildJoinTab(), QStringLiteral("Join"));
     m_tabs->addTab(buildHostTab(), QStringLiteral("Host"));
     m_tabs->setCurrentIndex(JoinTab);
@@ -123,6 +123,7 @@ QWidget* SessionPanel::buildJoinTab()
 
     m_joinStrings = new QPlainTextEdit;
     m_joinStrings->setObjectName(QStringLiteral("JoinStrings"));
+    m_joinStrings->setAccessibleName(QStringLiteral("Lines read from the host"));
     m_joinStrings->setReadOnly(true);
     m_joinStrings->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_joinStrings->hide();

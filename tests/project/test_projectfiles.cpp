@@ -83,6 +83,16 @@ TEST(TextFile, WritesCrLfAndReadsAnyLineEnd)
               (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
 }
 
+TEST(TextFile, EightBitTextWhereItFitsUtf8Otherwise)
+{
+    const QString west = QStringLiteral("Zo\u00eb \u20ac");
+    EXPECT_EQ(textfile::encodeCp1252OrUtf8(west), QByteArray("Zo\xeb \x80"));
+    EXPECT_EQ(textfile::decode(textfile::encodeCp1252OrUtf8(west)), west);
+    const QString east = QStringLiteral("Zo\u00eb \u65e5");
+    EXPECT_EQ(textfile::encodeCp1252OrUtf8(east), east.toUtf8());
+    EXPECT_EQ(textfile::decode(textfile::encodeCp1252OrUtf8(east)), east);
+}
+
 TEST(TextFile, WindowsProjectFileReadsTheSame)
 {
     // Windows-1252 bytes with CR LF and backslashes, as a project made on Windows.

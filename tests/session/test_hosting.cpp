@@ -338,6 +338,13 @@ TEST_F(Hosting, EndingTheSessionTellsGuestsAndStopsListening)
     w.window->broadcast(QStringLiteral("P=1"));
     QTest::qWait(100);
     EXPECT_EQ(ann->received, before);
+
+    // The panel came back through the Host tab's shown event: no project is chosen, so Go!
+    // starts nothing.
+    EXPECT_EQ(w.find<QLineEdit>("hostproject").text(), QStringLiteral("Please Select"));
+    click("HostGo");
+    EXPECT_EQ(w.dialogs.shown.last(), QStringLiteral("Please select a Folivant project."));
+    EXPECT_FALSE(modes().hostingMode);
 }
 
 TEST_F(Hosting, HostTabAgainForgetsTheProjectButLeavesGo)

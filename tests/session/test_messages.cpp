@@ -278,31 +278,54 @@ TEST(HostReading, EchoOrNickname)
 
 // ---- Taking a read ---------------------------------------------------------------------
 
-TEST(TakeAvailableText, KeepsAtMostTheCapAndSkipsTheRest)
+namespace {
+
+// The texts one read of the bytes hands on, and how many bytes it dropped.
+QStringList readAll(QByteArray bytes, qint64* dropped = nullptr)
 {
-    QByteArray bytes(100000, 'x');
     QBuffer buffer(&bytes);
-    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
-    qint64 dropped = -1;
-    const QString text =
-        sessionsocket::takeAvailableText(buffer, sessionsocket::kReadCap, &dropped);
-    EXPECT_EQ(text.size(), 65536);
-    EXPECT_EQ(dropped, 100000 - 65536);
+    EXPECT_TRUE(buffer.open(QIODevice::ReadOnly));
+    QStringList texts;
+    const qint64 d = sessionsocket::readTexts(buffer, [&](const QString& text) {
+        texts << text;
+        return true;
+    });
     EXPECT_EQ(buffer.bytesAvailable(), 0);
+    if (dropped)
+        *dropped = d;
+    return texts;
 }
 
-TEST(TakeAvailableText, DecodesUtf8OrWindows1252)
+} // namespace
+
+TEST(ReadTexts, AnOverlongLineIsDroppedAndTheMessagesAfterItKept)
 {
-    QByteArray utf8 = QStringLiteral("Ren\u00e9e").toUtf8();
-    QBuffer a(&utf8);
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
-    EXPECT_EQ(sessionsocket::takeAvailableText(a), QStringLiteral("Ren\u00e9e"));
+    // A read of ordinary size is one text, as it came, cut lines and all.
+    EXPECT_EQ(readAll("Z=5\nT=2\nC=1"), QStringList{QStringLiteral("Z=5\nT=2\nC=1")});
 
-    QByteArray cp1252("Ren\xe9\x80", 5);
-    QBuffer b(&cp1252);
-    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
-    EXPECT_EQ(sessionsocket::takeAvailableText(b), QStringLiteral("Ren\u00e9\u20ac"));
+    qint64 dropped = 0;
+    const QStringList texts =
+        readAll("Z=1\n" + QByteArray(1024 * 1024, 'x') + "\nZ=5\nT=2", &dropped);
+    EXPECT_EQ(dropped, 1024 * 1024 + 1);
+    EXPECT_EQ(texts, QStringList{QStringLiteral("Z=1\nZ=5\nT=2")});
 
-    QBuffer closed;
-    EXPECT_EQ(sessionsocket::takeAvailableText(closed), QString());
+    // A burst of ordinary lines loses none of them, and each text ends at a line break.
+    QByteArray burst;
+    for (int i = 0; i < 40000; ++i)
+        burst += "Z=" + QByteArray::number(i) + '\n';
+    const QStringList parts = readAll(burst, &dropped);
+    EXPECT_EQ(dropped, 0);
+    EXPECT_GT(parts.size(), 1);
+    for (const QString& part : parts)
+        EXPECT_TRUE(part.endsWith(QLatin1Char('\n')));
+    EXPECT_EQ(parts.join(QString()).toLatin1(), burst);
+}
+
+TEST(ReadTexts, DecodesUtf8OrWindows1252)
+{
+    EXPECT_EQ(readAll(QStringLiteral("Ren\u00e9e").toUtf8()),
+              QStringList{QStringLiteral("Ren\u00e9e")});
+    EXPECT_EQ(readAll(QByteArray("Ren\xe9\x80", 5)),
+              QStringList{QStringLiteral("Ren\u00e9\u20ac")});
+    EXPECT_EQ(readAll(QByteArray()), QStringList());
 }

@@ -1,5 +1,7 @@
 #include "support/scripteddialogs.h"
 
+#include <QTest>
+
 bool ScriptedDialogs::question(const QString& text)
 {
     shown << text;
@@ -24,4 +26,11 @@ QString ScriptedDialogs::openFile(const QString& title, const QString& startFold
     fileRequests << title + QLatin1Char('|') + startFolder + QLatin1Char('|') + filter +
                         QLatin1Char('|') + defaultExtension;
     return files.isEmpty() ? QString() : files.dequeue();
+}
+
+void ScriptedDialogs::information(const QString& text)
+{
+    shown << text;
+    if (holdMs > 0)
+        QTest::qWait(holdMs);
 }

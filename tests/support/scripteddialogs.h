@@ -10,7 +10,7 @@
 // answers No, cancels the input box and cancels the file dialog.
 class ScriptedDialogs : public Dialogs {
 public:
-    void information(const QString& text) override { shown << text; }
+    void information(const QString& text) override;
     bool question(const QString& text) override;
     bool getText(const QString& title, const QString& prompt, QString& value) override;
     QString openFile(const QString& title, const QString& startFolder, const QString& filter,
@@ -21,4 +21,7 @@ public:
     QQueue<bool> answers;
     QQueue<QString> files; // "" = cancel
     QQueue<QString> texts; // an entry "\x01" cancels
+    // How long an information box stays open, as a real modal box would: events go on
+    // being delivered meanwhile.
+    int holdMs = 0;
 };
