@@ -1,12 +1,18 @@
 #include "playback/mpvplayer.h"
+#include "playback/playbackstate.h"
+#include "playback/playerevents.h"
 #include "project/numbertext.h"
+#include "support/scripteddialogs.h"
 #include "support/testfiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -213,28 +219,27 @@ TEST_P(MpvPlayerFormatTest, GoesThroughReadyPlayingPausedStoppedAndSeeksExactly)
 
 INSTANTIATE_TEST_SUITE_P(Formats, MpvPlayerFormatTest, ::testing::Values("wav", "mp3", "wma"));
 
-// The program's own handling of a new source: ready leads to play, the first playing state
-// to pause at 0. The commands run inside the status-change event.
+// The program's own handling of a new source, by its real status-change handler: ready
+// leads to play, the first playing state to pause at 0 with the timeline's length set.
 TEST_F(MpvPlayerTest, PrimingFromTheStatusEventEndsPausedAtZero)
 {
     MpvPlayer player;
-    bool priming = false;
-    QObject::connect(&player, &Player::statusChanged, &player, [&] {
-        if (player.playState() == Player::Ready) {
-            priming = true;
-            player.play();
-        } else if (player.playState() == Player::Playing && priming) {
-            priming = false;
-            player.pause();
-            player.setPosition(0);
-        }
-    });
+    PlaybackState state;
+    QLabel status;
+    QSlider trackBar;
+    QToolButton pause, stop, play, rewind;
+    ScriptedDialogs dialogs;
+    PlayerEvents events(player, state,
+                        PlayerEvents::Widgets{status, trackBar, pause, stop, play, rewind}, dialogs,
+                        {});
     // A WMA file starts about 0.1 s in: the position still reads 0 after priming.
     player.setSource(tone3s("wma"));
-    ASSERT_TRUE(waitFor([&] { return !priming && player.playState() == Player::Paused; }));
+    ASSERT_TRUE(waitFor([&] { return !state.priming && player.playState() == Player::Paused; }));
     ASSERT_TRUE(waitFor([&] { return !player.seekPending(); }));
     EXPECT_EQ(player.position(), 0.0);
     EXPECT_NEAR(player.duration(), 3.0, 0.1);
+    EXPECT_EQ(trackBar.maximum(), static_cast<int>(std::trunc(player.duration() * 100)));
+    EXPECT_TRUE(dialogs.shown.isEmpty());
 }
 
 TEST_F(MpvPlayerTest, PositionSetWhileOpeningIsSoughtOnceOpened)
