@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build run test format format-check bench clean
+.PHONY: setup build run test format format-check layer-check bench clean
 
 setup:
 	bash scripts/setup
@@ -23,7 +23,7 @@ run: build
 	fi
 	$(BUILD)/src/app/folivant
 
-test: build format-check
+test: build format-check layer-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 format:
@@ -31,6 +31,10 @@ format:
 
 format-check:
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+# Each library includes and links only the libraries below it.
+layer-check:
+	bash scripts/check-layers
 
 bench: build
 	for b in $(BUILD)/bench/bench_*; do $$b; done

@@ -15,8 +15,9 @@
 #include "playback/replayrange.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
-#include "project/opening.h"
-#include "project/pages.h"
+#include "projectview/opening.h"
+#include "projectview/pages.h"
+#include "wire/messages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -334,7 +335,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!m_player.source().isEmpty())
         m_player.stop();
     m_follower->positionTimer().stop();
-    broadcast(QStringLiteral("D=1"));
+    broadcast(messages::endMessage());
     event->accept();
     m_services.quit();
 }

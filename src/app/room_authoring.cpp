@@ -7,8 +7,8 @@
 #include "platform/widgets.h"
 #include "playback/follower.h"
 #include "playback/markerindexmodel.h"
-#include "project/opening.h"
-#include "project/pages.h"
+#include "projectview/opening.h"
+#include "projectview/pages.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

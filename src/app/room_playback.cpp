@@ -7,7 +7,7 @@
 #include "playback/replayrange.h"
 #include "playback/tempo.h"
 #include "playback/transport.h"
-#include "project/opening.h"
+#include "projectview/opening.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>

@@ -4,7 +4,7 @@
 #include "platform/errorreport.h"
 #include "platform/widgets.h"
 #include "playback/player.h"
-#include "project/opening.h"
+#include "projectview/opening.h"
 #include "session/sessionguest.h"
 #include "session/sessionhost.h"
 #include "session/sessionpanel.h"

@@ -10,8 +10,8 @@
 #include "playback/sheetview.h"
 #include "project/markerentry.h"
 #include "project/numbertext.h"
-#include "project/opening.h"
 #include "project/workspace.h"
+#include "projectview/opening.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

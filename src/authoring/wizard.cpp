@@ -8,9 +8,9 @@
 #include "playback/player.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
-#include "project/opening.h"
-#include "project/pages.h"
 #include "project/workspace.h"
+#include "projectview/opening.h"
+#include "projectview/pages.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

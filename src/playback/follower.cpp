@@ -10,6 +10,7 @@
 #include "project/markerentry.h"
 #include "project/numbertext.h"
 #include "project/workspace.h"
+#include "wire/messages.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -197,7 +198,7 @@ void Follower::placeEntry(int selected, bool userPick)
             m_player.setPosition(raw && *raw > 0 ? t : 0.0);
         }
         if (m_hooks.broadcast)
-            m_hooks.broadcast(QStringLiteral("C=") + numbertext::format(t));
+            m_hooks.broadcast(messages::markerChosenMessage(t));
     }
     const qsizetype first = m_ws.notes.findByName(m_ws.notes.name(selected));
     const markerentry::Place place =
@@ -269,7 +270,7 @@ void Follower::ShowListClick()
     if (m_player.playState() == Player::Playing && m_state.replayActive) {
         m_player.pause();
         if (m_hooks.broadcast)
-            m_hooks.broadcast(QStringLiteral("P=1"));
+            m_hooks.broadcast(messages::pauseOnlyMessage());
     }
     m_zoom.setMarkerSwitch(0);
     m_zoom.applyMarkerDisplay();

@@ -4,6 +4,7 @@
 #include "playback/playbackstate.h"
 #include "playback/player.h"
 #include "project/numbertext.h"
+#include "wire/messages.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>
@@ -53,13 +54,13 @@ void PlayerEvents::setButtons(int playState)
 void PlayerEvents::MPlayerStatusChange()
 {
     const QString status = m_player.statusText();
-    if (status.isEmpty() || status == QLatin1String("0")) {
+    if (!messages::isStatusWorthSending(status)) {
         m_w.status.clear();
         return;
     }
     m_w.status.setText(status);
     if (m_hooks.broadcast)
-        m_hooks.broadcast(QStringLiteral("M=") + status);
+        m_hooks.broadcast(messages::statusMessage(status));
 
     const int state = m_player.playState();
     if (state == Player::Playing && m_state.priming) {

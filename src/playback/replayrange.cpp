@@ -9,6 +9,7 @@
 #include "project/markerentry.h"
 #include "project/numbertext.h"
 #include "project/workspace.h"
+#include "wire/messages.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -163,7 +164,7 @@ void ReplayRange::setStart()
         return;
     }
     refreshBar();
-    send(QStringLiteral("R=") + numbertext::format(m_state.replayStart));
+    send(messages::replayStartMessage(m_state.replayStart));
 }
 
 void ReplayRange::setEnd(bool userInterface)
@@ -189,7 +190,7 @@ void ReplayRange::setEnd(bool userInterface)
         return;
     }
     refreshBar();
-    send(QStringLiteral("Y=") + numbertext::format(m_state.replayEnd));
+    send(messages::replayEndMessage(m_state.replayEnd));
 }
 
 void ReplayRange::refreshMarks()
@@ -231,7 +232,7 @@ void ReplayRange::clear()
         m_player.stop();
     m_w.marks.uncheckAll();
     m_w.bar.resize(0, m_w.bar.height());
-    send(QStringLiteral("U=1"));
+    send(messages::replayClearMessage());
 }
 
 void ReplayRange::playReplay()
@@ -255,7 +256,7 @@ void ReplayRange::playReplay()
     m_player.pause();
     m_player.setPosition(m_state.replayStart);
     m_state.replayActive = true;
-    send(QStringLiteral("G=1\nT=") + tempoText());
+    send(messages::replayPlayMessage(tempoText()));
     m_player.play();
 }
 

@@ -4,6 +4,7 @@
 #include "playback/player.h"
 #include "project/numbertext.h"
 #include "project/workspace.h"
+#include "wire/messages.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -177,5 +178,5 @@ void Tempo::PitchEditChange()
     m_level->setText(m_field->text() + QLatin1Char('X'));
     m_level->setAccessibleName(m_level->text());
     if (m_hooks.broadcast)
-        m_hooks.broadcast(QStringLiteral("T=") + m_field->text());
+        m_hooks.broadcast(messages::tempoMessage(m_field->text()));
 }

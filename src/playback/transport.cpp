@@ -4,6 +4,7 @@
 #include "playback/player.h"
 #include "project/numbertext.h"
 #include "project/workspace.h"
+#include "wire/messages.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>
@@ -12,61 +13,15 @@
 #include <QSlider>
 #include <QTimer>
 
-namespace transporttext {
-
 namespace {
-QString lines(std::initializer_list<QString> parts)
-{
-    return QStringList(parts).join(QLatin1Char('\n'));
-}
-} // namespace
 
-QString position(double seconds)
-{
-    return numbertext::format(numbertext::roundTo(seconds, 0.00001));
-}
-
-QString play(double pos, const QString& tempoText)
-{
-    return lines({QStringLiteral("C=") + position(pos), QStringLiteral("A=1"),
-                  QStringLiteral("T=") + tempoText});
-}
-
-QString resume(double pos, const QString& tempoText, bool replayActive)
-{
-    if (replayActive)
-        return play(pos, tempoText);
-    return lines({QStringLiteral("C=") + position(pos), QStringLiteral("A=1")});
-}
-
-QString pause(double pos)
-{
-    return lines({QStringLiteral("C=") + position(pos), QStringLiteral("P=1")});
-}
-
-QString stop(bool replayActive, double pos)
-{
-    return lines({QStringLiteral("S=1"),
-                  replayActive ? QStringLiteral("I=1") : QStringLiteral("I=0"),
-                  QStringLiteral("C=") + position(pos)});
-}
-
-QString rewind()
-{
-    return QStringLiteral("C=0\nB=1");
-}
-
-QString cue(double pos)
-{
-    return QStringLiteral("C=") + position(pos);
-}
-
+// The timeline's value is hundredths of a second.
 double timelineSeconds(int value)
 {
     return numbertext::roundHundredths(value * 0.01);
 }
 
-} // namespace transporttext
+} // namespace
 
 namespace {
 
@@ -143,7 +98,7 @@ void Transport::play()
         m_joinTimer.start();
         return;
     }
-    send(transporttext::play(m_player.position(), tempoText()));
+    send(messages::playMessage(m_player.position(), tempoText()));
     m_player.play();
 }
 
@@ -154,12 +109,12 @@ void Transport::pause()
         return;
     }
     if (m_player.playState() == Player::Paused) {
-        send(transporttext::resume(m_player.position(), tempoText(), m_state.replayActive));
+        send(messages::resumeMessage(m_player.position(), tempoText(), m_state.replayActive));
         m_player.play();
         return;
     }
     m_player.pause();
-    send(transporttext::pause(m_player.position()));
+    send(messages::pauseMessage(m_player.position()));
 }
 
 void Transport::stop()
@@ -169,7 +124,7 @@ void Transport::stop()
         m_joinTimer.stop();
     else
         m_player.stop();
-    send(transporttext::stop(replayActive, m_player.position()));
+    send(messages::stopMessage(replayActive, m_player.position()));
 }
 
 void Transport::rewind()
@@ -181,7 +136,7 @@ void Transport::rewind()
     if (!loaded())
         return;
     m_player.setPosition(0);
-    send(transporttext::rewind());
+    send(messages::rewindMessage());
 }
 
 void Transport::playSong()
@@ -217,11 +172,11 @@ void Transport::timelineSeek(bool fromControl)
         return;
     if (m_player.playState() == Player::Playing) {
         m_player.pause();
-        send(QStringLiteral("P=1"));
+        send(messages::pauseOnlyMessage());
     }
-    m_player.setPosition(transporttext::timelineSeconds(m_w.trackBar.value()));
+    m_player.setPosition(timelineSeconds(m_w.trackBar.value()));
     if (fromControl)
-        send(transporttext::cue(m_player.position()));
+        send(messages::cueMessage(m_player.position()));
 }
 
 bool Transport::eventFilter(QObject* watched, QEvent* event)

@@ -12,17 +12,6 @@ struct Workspace;
 
 // Texts of the session messages the transport, replay and tempo commands send. Positions
 // are rounded to 5 decimals, written in the general number form.
-namespace transporttext {
-QString position(double seconds);
-QString play(double position, const QString& tempoText);
-QString resume(double position, const QString& tempoText, bool replayActive);
-QString pause(double position);
-QString stop(bool replayActive, double position);
-QString rewind();
-QString cue(double position);
-// The timeline value (hundredths of a second) as a player position in seconds.
-double timelineSeconds(int value);
-} // namespace transporttext
 
 // The transport of the main window: Play, Pause (two buttons and the Space key), Stop,
 // Rewind, the index list's Play Song / Stop Song, and the timeline `TrackBar`.

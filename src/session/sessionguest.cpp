@@ -7,12 +7,12 @@
 #include "playback/replayrange.h"
 #include "playback/tempo.h"
 #include "playback/transport.h"
-#include "project/opening.h"
 #include "project/workspace.h"
+#include "projectview/opening.h"
 #include "session/hostconnections.h"
-#include "session/messages.h"
 #include "session/sessionhost.h"
 #include "session/sessionpanel.h"
+#include "wire/messages.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -3,11 +3,11 @@
 #include "platform/dialogs.h"
 #include "playback/player.h"
 #include "project/numbertext.h"
-#include "project/opening.h"
 #include "project/workspace.h"
-#include "session/messages.h"
+#include "projectview/opening.h"
 #include "session/sessionguest.h"
 #include "session/sessionpanel.h"
+#include "wire/messages.h"
 
 #include <QHostInfo>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "app/mainwindow.h"
 #include "platform/hotkeys.h"
 #include "platform/widgets.h"
-#include "project/pages.h"
+#include "projectview/pages.h"
 #include "support/scripteddialogs.h"
 #include "support/scriptedplayer.h"
 #include "support/testfiles.h"

@@ -1,5 +1,5 @@
 #include "authoring/wizard.h"
-#include "project/opening.h"
+#include "projectview/opening.h"
 #include "support/testwindow.h"
 
 #include <QAbstractButton>

@@ -2,7 +2,7 @@
 #include "playback/follower.h"
 #include "playback/mpvplayer.h"
 #include "playback/sheetview.h"
-#include "project/pages.h"
+#include "projectview/pages.h"
 #include "support/fakehotkeys.h"
 #include "support/scripteddialogs.h"
 #include "support/testfiles.h"

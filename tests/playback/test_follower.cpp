@@ -5,7 +5,7 @@
 #include "playback/zoomandmarker.h"
 #include "project/markerlist.h"
 #include "project/numbertext.h"
-#include "project/pages.h"
+#include "projectview/pages.h"
 #include "support/testwindow.h"
 
 #include <QComboBox>

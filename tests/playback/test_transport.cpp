@@ -273,14 +273,4 @@ TEST_F(TransportTest, FollowModeDrivesTheGuestClockAndJoinTimer)
     EXPECT_EQ(sent, QStringList{QStringLiteral("S=1\nI=0\nC=4")});
 }
 
-TEST(TransportText, PositionsAreRoundedToFiveDecimals)
-{
-    EXPECT_EQ(transporttext::position(61.234567), QStringLiteral("61.23457"));
-    EXPECT_EQ(transporttext::position(0.000004), QStringLiteral("0"));
-    EXPECT_EQ(transporttext::position(59.999996), QStringLiteral("60"));
-    EXPECT_DOUBLE_EQ(transporttext::timelineSeconds(4523), 45.23);
-    EXPECT_EQ(transporttext::resume(1, QStringLiteral("2"), false), QStringLiteral("C=1\nA=1"));
-    EXPECT_EQ(transporttext::resume(1, QStringLiteral("2"), true), QStringLiteral("C=1\nA=1\nT=2"));
-}
-
 } // namespace

@@ -1,6 +1,6 @@
 #include "playback/sheetview.h"
-#include "project/opening.h"
-#include "project/pages.h"
+#include "projectview/opening.h"
+#include "projectview/pages.h"
 #include "support/testwindow.h"
 
 #include <QCheckBox>

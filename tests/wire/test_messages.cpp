@@ -1,9 +1,6 @@
-#include "session/messages.h"
+#include "wire/messages.h"
 
-#include <QBuffer>
 #include <gtest/gtest.h>
-
-#include "session/hostconnections.h"
 
 using namespace messages;
 
@@ -274,58 +271,4 @@ TEST(HostReading, EchoOrNickname)
     EXPECT_EQ(nick.value, QStringLiteral("The Player\nZ=1"));
     EXPECT_EQ(readHostText(QStringLiteral("w=5")).kind, HostText::Kind::Nickname);
     EXPECT_EQ(readHostText(QString()).kind, HostText::Kind::Nickname);
-}
-
-// ---- Taking a read ---------------------------------------------------------------------
-
-namespace {
-
-// The texts one read of the bytes hands on, and how many bytes it dropped.
-QStringList readAll(QByteArray bytes, qint64* dropped = nullptr)
-{
-    QBuffer buffer(&bytes);
-    EXPECT_TRUE(buffer.open(QIODevice::ReadOnly));
-    QStringList texts;
-    const qint64 d = sessionsocket::readTexts(buffer, [&](const QString& text) {
-        texts << text;
-        return true;
-    });
-    EXPECT_EQ(buffer.bytesAvailable(), 0);
-    if (dropped)
-        *dropped = d;
-    return texts;
-}
-
-} // namespace
-
-TEST(ReadTexts, AnOverlongLineIsDroppedAndTheMessagesAfterItKept)
-{
-    // A read of ordinary size is one text, as it came, cut lines and all.
-    EXPECT_EQ(readAll("Z=5\nT=2\nC=1"), QStringList{QStringLiteral("Z=5\nT=2\nC=1")});
-
-    qint64 dropped = 0;
-    const QStringList texts =
-        readAll("Z=1\n" + QByteArray(1024 * 1024, 'x') + "\nZ=5\nT=2", &dropped);
-    EXPECT_EQ(dropped, 1024 * 1024 + 1);
-    EXPECT_EQ(texts, QStringList{QStringLiteral("Z=1\nZ=5\nT=2")});
-
-    // A burst of ordinary lines loses none of them, and each text ends at a line break.
-    QByteArray burst;
-    for (int i = 0; i < 40000; ++i)
-        burst += "Z=" + QByteArray::number(i) + '\n';
-    const QStringList parts = readAll(burst, &dropped);
-    EXPECT_EQ(dropped, 0);
-    EXPECT_GT(parts.size(), 1);
-    for (const QString& part : parts)
-        EXPECT_TRUE(part.endsWith(QLatin1Char('\n')));
-    EXPECT_EQ(parts.join(QString()).toLatin1(), burst);
-}
-
-TEST(ReadTexts, DecodesUtf8OrWindows1252)
-{
-    EXPECT_EQ(readAll(QStringLiteral("Ren\u00e9e").toUtf8()),
-              QStringList{QStringLiteral("Ren\u00e9e")});
-    EXPECT_EQ(readAll(QByteArray("Ren\xe9\x80", 5)),
-              QStringList{QStringLiteral("Ren\u00e9\u20ac")});
-    EXPECT_EQ(readAll(QByteArray()), QStringList());
 }

@@ -1,4 +1,4 @@
-#include "project/opening.h"
+#include "projectview/opening.h"
 
 #include "platform/dialogs.h"
 #include "platform/paths.h"
@@ -7,8 +7,8 @@
 #include "playback/player.h"
 #include "playback/zoomandmarker.h"
 #include "project/numbertext.h"
-#include "project/pages.h"
 #include "project/workspace.h"
+#include "projectview/pages.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "session/messages.h"
+#include "wire/messages.h"
 
 #include "project/numbertext.h"
 #include "project/textfile.h"

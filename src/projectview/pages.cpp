@@ -1,4 +1,4 @@
-#include "project/pages.h"
+#include "projectview/pages.h"
 
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"

@@ -1,6 +1,6 @@
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
-#include "project/pages.h"
+#include "projectview/pages.h"
 #include "support/testwindow.h"
 
 #include <QComboBox>
