@@ -6,6 +6,7 @@
 // whole window thread for 300 ms once a second (a busy-wait in a host timer).
 
 #include "benchsupport.h"
+#include "support/need.h"
 
 #include "app/mainwindow.h"
 #include "platform/dialogs.h"

@@ -35,9 +35,10 @@ ImageButton* mediaButton(QWidget* parent, const char* name, const QString& hint,
     return b;
 }
 
-QWidget* buildStartScreen(QWidget* window)
+void buildStartScreen(QWidget* window, MainWidgets& w)
 {
     QWidget* startup = panel(window, "Startup_Panel");
+    w.startup = startup;
     startup->resize(460, 330);
     auto* layout = new QVBoxLayout(startup);
     auto* heading = new QLabel(QStringLiteral("Select an Option"));
@@ -51,13 +52,14 @@ QWidget* buildStartScreen(QWidget* window)
         const char* name;
         QString caption;
         QString text;
+        QAbstractButton** button;
     } choices[] = {
         {"Startup_Play", QStringLiteral("Play"),
-         QStringLiteral("Play a Folivant file\r\nor\r\nEdit an existing file.")},
+         QStringLiteral("Play a Folivant file\r\nor\r\nEdit an existing file."), &w.startPlay},
         {"Startup_RecordButton", QStringLiteral("Record"),
-         QStringLiteral("Create a new Folivant project")},
+         QStringLiteral("Create a new Folivant project"), &w.startRecord},
         {"kinsorostart", QStringLiteral("Kinsoro"),
-         QStringLiteral("Play together with your friends over the network!")},
+         QStringLiteral("Play together with your friends over the network!"), &w.startKinsoro},
     };
     for (const auto& c : choices) {
         auto* row = new QHBoxLayout;
@@ -71,6 +73,7 @@ QWidget* buildStartScreen(QWidget* window)
             button = new QPushButton(startup);
             button->setObjectName(QLatin1String(c.name));
         }
+        *c.button = button;
         button->setText(c.caption);
         describe(button, c.caption, QString());
         button->setMinimumSize(120, 48);
@@ -81,12 +84,12 @@ QWidget* buildStartScreen(QWidget* window)
         layout->addLayout(row);
     }
     startup->hide();
-    return startup;
 }
 
-QWidget* buildSharePanel(QWidget* window)
+void buildSharePanel(QWidget* window, MainWidgets& w)
 {
     QWidget* share = panel(window, "SharePanel");
+    w.share = share;
     share->resize(460, 300);
     auto* layout = new QVBoxLayout(share);
     auto* title = new QLabel(QStringLiteral("Share your projects"));
@@ -108,6 +111,7 @@ QWidget* buildSharePanel(QWidget* window)
     layout->addWidget(note);
     auto* go = new QPushButton(QStringLiteral("Share!"));
     go->setObjectName(QStringLiteral("ShareGo"));
+    w.shareGo = go;
     describe(go, QStringLiteral("Share!"), QString());
     layout->addWidget(go);
     auto* hide = new LinkLabel(QStringLiteral("Hide"));
@@ -115,8 +119,9 @@ QWidget* buildSharePanel(QWidget* window)
     layout->addWidget(hide, 0, Qt::AlignRight);
     QObject::connect(hide, &LinkLabel::clicked, share, &QWidget::hide);
     share->hide();
-    return share;
 }
+
+void buildToolbar(MainWidgets& w);
 
 } // namespace
 
@@ -136,6 +141,7 @@ QToolButton* addToolButton(QWidget* toolbar, const char* name, const QString& ca
 MainWidgets buildMainWidgets(QWidget* window, QWidget* sheet)
 {
     MainWidgets w;
+    w.window = window;
     w.mainPanel = panel(window, "MainPanel");
     auto* mainLayout = new QVBoxLayout(w.mainPanel);
     mainLayout->setContentsMargins(0, 0, 0, 0);
@@ -274,8 +280,9 @@ MainWidgets buildMainWidgets(QWidget* window, QWidget* sheet)
     w.showListPopup = new QMenu(window);
     w.showListPopup->setObjectName(QStringLiteral("ShowList_Popup"));
 
-    w.startup = buildStartScreen(window);
-    w.share = buildSharePanel(window);
+    buildStartScreen(window, w);
+    buildSharePanel(window, w);
+    buildToolbar(w);
 
     auto* exit = new LinkLabel(QStringLiteral("X"), window);
     exit->setObjectName(QStringLiteral("MainPanel_ExitPanel"));
@@ -290,3 +297,43 @@ MainWidgets buildMainWidgets(QWidget* window, QWidget* sheet)
     w.mainPanel->hide();
     return w;
 }
+
+namespace {
+
+void buildToolbar(MainWidgets& w)
+{
+    QWidget* t = w.toolbar;
+    MainWidgets::Toolbar& b = w.tools;
+    b.open = addToolButton(t, "ToolOpen", QStringLiteral("Open"), QString(), 1);
+    b.newProject = addToolButton(t, "ToolBar_New", QStringLiteral("New"),
+                                 QStringLiteral("Create a new Folivant file"), 1);
+    b.kinsoro = addToolButton(t, "ToolButton3", QStringLiteral("Kinsoro"), QString(), 1);
+    b.stopKinsoro =
+        addToolButton(t, "stopkinsoroMenu", QStringLiteral("Stop Kinsoro"), QString(), 5);
+    b.edit = addToolButton(t, "Toolbar_Edit", QStringLiteral("Edit"),
+                           QStringLiteral("Edit an existing Folivant File"), 2);
+    b.save = addToolButton(t, "Toolbar_Save", QStringLiteral("Save"), QStringLiteral("Save"), 0);
+    b.share = addToolButton(t, "ShareButton", QStringLiteral("Share"), QString(), 1);
+    b.presets = addToolButton(t, "Toolbar_Presets", QStringLiteral("Pre-Click"),
+                              QStringLiteral("Set Preset/Offset Time for your clicks"), -2);
+    b.reset = addToolButton(t, "Toolbar_Reset", QStringLiteral("Star over"),
+                            QStringLiteral("Change Auto-Create Positions (Start, End, Boxes)"), -1);
+    b.clear = addToolButton(t, "Toolbar_Clear", QStringLiteral("Clear"),
+                            QStringLiteral("Clear All Auto Boxes"), -1);
+    b.finish =
+        addToolButton(t, "Toolbar_Finish", QStringLiteral("Finish"), QStringLiteral("Finish"), -1);
+    auto* separator = new QLabel(QStringLiteral("|"), t);
+    separator->setObjectName(QStringLiteral("ToolButton2"));
+    separator->setProperty("tag", 0);
+    t->layout()->addWidget(separator);
+    b.screen = addToolButton(t, "Toolbar_Screen", QStringLiteral("Full Screen"),
+                             QStringLiteral("Hide Toolbars"), 4);
+    b.zoomIn =
+        addToolButton(t, "Toolbar_ZoomIn", QStringLiteral("Zoom In"), QStringLiteral("Zoom In"), 4);
+    b.zoomOut = addToolButton(t, "Toolbar_ZoomOut", QStringLiteral("Zoom Out"),
+                              QStringLiteral("Zoom Out"), 4);
+    b.help = addToolButton(t, "ToolButton1", QStringLiteral("Help"), QString(), 4);
+    static_cast<QHBoxLayout*>(t->layout())->addStretch(1);
+}
+
+} // namespace

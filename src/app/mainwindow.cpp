@@ -1,7 +1,11 @@
 #include "app/mainwindow.h"
 
 #include "app/hotkeyflags.h"
+#include "app/mainwidgets.h"
 #include "app/moderefresh.h"
+#include "authoring/manualmarking.h"
+#include "authoring/wizard.h"
+#include "pedal/pedaltempo.h"
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
 #include "platform/hotkeys.h"
@@ -14,9 +18,12 @@
 #include "playback/playerevents.h"
 #include "playback/replayrange.h"
 #include "playback/sheetview.h"
+#include "playback/tempo.h"
 #include "playback/zoomandmarker.h"
 #include "projectview/opening.h"
 #include "projectview/pages.h"
+#include "session/sessionhost.h"
+#include "session/sessionpanel.h"
 #include "wire/messages.h"
 
 #include <QAction>
@@ -29,6 +36,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
+#include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QToolButton>
@@ -115,10 +123,10 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     oh.rebuildIndex = [this] {
         rebuildIndex();
     };
-    m_opening = new Opening(*this, m_ws, m_state, m_player, *m_pages, *m_zoom, m_dialogs, oh, this);
+    m_opening =
+        new Opening(m_w, *m_sheet, m_ws, m_state, m_player, *m_pages, *m_zoom, m_dialogs, oh, this);
 
     m_w.bottomPanel->installEventFilter(this);
-    buildToolbar();
     buildPlaybackRooms();
     buildAuthoringRooms();
     buildSessionRooms();
@@ -137,67 +145,30 @@ MainWindow::~MainWindow()
     m_player.stop();
 }
 
-void MainWindow::buildToolbar()
-{
-    QWidget* t = m_w.toolbar;
-    addToolButton(t, "ToolOpen", QStringLiteral("Open"), QString(), 1);
-    addToolButton(t, "ToolBar_New", QStringLiteral("New"),
-                  QStringLiteral("Create a new Folivant file"), 1);
-    addToolButton(t, "ToolButton3", QStringLiteral("Kinsoro"), QString(), 1);
-    addToolButton(t, "stopkinsoroMenu", QStringLiteral("Stop Kinsoro"), QString(), 5);
-    addToolButton(t, "Toolbar_Edit", QStringLiteral("Edit"),
-                  QStringLiteral("Edit an existing Folivant File"), 2);
-    addToolButton(t, "Toolbar_Save", QStringLiteral("Save"), QStringLiteral("Save"), 0);
-    addToolButton(t, "ShareButton", QStringLiteral("Share"), QString(), 1);
-    addToolButton(t, "Toolbar_Presets", QStringLiteral("Pre-Click"),
-                  QStringLiteral("Set Preset/Offset Time for your clicks"), -2);
-    addToolButton(t, "Toolbar_Reset", QStringLiteral("Star over"),
-                  QStringLiteral("Change Auto-Create Positions (Start, End, Boxes)"), -1);
-    addToolButton(t, "Toolbar_Clear", QStringLiteral("Clear"),
-                  QStringLiteral("Clear All Auto Boxes"), -1);
-    addToolButton(t, "Toolbar_Finish", QStringLiteral("Finish"), QStringLiteral("Finish"), -1);
-    auto* separator = new QLabel(QStringLiteral("|"), t);
-    separator->setObjectName(QStringLiteral("ToolButton2"));
-    separator->setProperty("tag", 0);
-    t->layout()->addWidget(separator);
-    addToolButton(t, "Toolbar_Screen", QStringLiteral("Full Screen"),
-                  QStringLiteral("Hide Toolbars"), 4);
-    addToolButton(t, "Toolbar_ZoomIn", QStringLiteral("Zoom In"), QStringLiteral("Zoom In"), 4);
-    addToolButton(t, "Toolbar_ZoomOut", QStringLiteral("Zoom Out"), QStringLiteral("Zoom Out"), 4);
-    addToolButton(t, "ToolButton1", QStringLiteral("Help"), QString(), 4);
-    static_cast<QHBoxLayout*>(t->layout())->addStretch(1);
-}
-
 void MainWindow::wire()
 {
-    const auto button = [this](const char* name) -> QAbstractButton& {
-        return need<QAbstractButton>(this, QLatin1String(name));
-    };
-    connect(&button("Startup_Play"), &QAbstractButton::clicked, m_opening, &Opening::playOpen);
-    connect(&button("ToolOpen"), &QAbstractButton::clicked, m_opening, &Opening::playOpen);
+    const MainWidgets::Toolbar& tools = m_w.tools;
+    connect(m_w.startPlay, &QAbstractButton::clicked, m_opening, &Opening::playOpen);
+    connect(tools.open, &QAbstractButton::clicked, m_opening, &Opening::playOpen);
     connect(m_w.openOther, &QAbstractButton::clicked, m_opening, &Opening::playOpen);
     // The bottom panel's record and Kinsoro buttons do what the toolbar's do.
-    connect(m_w.record, &QAbstractButton::clicked, this,
-            [this] { need<QAbstractButton>(this, QStringLiteral("ToolBar_New")).click(); });
-    connect(m_w.goKinsoro, &QAbstractButton::clicked, this,
-            [this] { need<QAbstractButton>(this, QStringLiteral("ToolButton3")).click(); });
-    connect(&button("Toolbar_Edit"), &QAbstractButton::clicked, m_opening, &Opening::editClick);
-    connect(&button("Toolbar_Save"), &QAbstractButton::clicked, m_opening,
-            [this] { m_opening->save(); });
-    connect(&button("kinsorostart"), &QAbstractButton::clicked, this, &MainWindow::kinsoroStart);
-    connect(&button("Toolbar_Screen"), &QAbstractButton::clicked, this,
-            &MainWindow::fullScreenClick);
+    connect(m_w.record, &QAbstractButton::clicked, tools.newProject, &QAbstractButton::click);
+    connect(m_w.goKinsoro, &QAbstractButton::clicked, tools.kinsoro, &QAbstractButton::click);
+    connect(tools.edit, &QAbstractButton::clicked, m_opening, &Opening::editClick);
+    connect(tools.save, &QAbstractButton::clicked, m_opening, [this] { m_opening->save(); });
+    connect(m_w.startKinsoro, &QAbstractButton::clicked, this, &MainWindow::kinsoroStart);
+    connect(tools.screen, &QAbstractButton::clicked, this, &MainWindow::fullScreenClick);
     // "Share" runs the main panel's "Share Projects" action.
     auto* exportAction = new QAction(QStringLiteral("Share Projects"), this);
     exportAction->setObjectName(QStringLiteral("MainPanel_Export"));
     addAction(exportAction);
     connect(exportAction, &QAction::triggered, this, &MainWindow::shareClick);
-    connect(&button("ShareButton"), &QAbstractButton::clicked, exportAction, &QAction::trigger);
-    connect(&button("ShareGo"), &QAbstractButton::clicked, this,
+    connect(tools.share, &QAbstractButton::clicked, exportAction, &QAction::trigger);
+    connect(m_w.shareGo, &QAbstractButton::clicked, this,
             [this] { m_services.shell->openFolder(paths::notesDir()); });
-    connect(&button("ToolButton1"), &QAbstractButton::clicked, this, &MainWindow::helpClick);
-    connect(&button("Toolbar_ZoomIn"), &QAbstractButton::clicked, m_zoom, &ZoomAndMarker::zoomIn);
-    connect(&button("Toolbar_ZoomOut"), &QAbstractButton::clicked, m_zoom, &ZoomAndMarker::zoomOut);
+    connect(tools.help, &QAbstractButton::clicked, this, &MainWindow::helpClick);
+    connect(tools.zoomIn, &QAbstractButton::clicked, m_zoom, &ZoomAndMarker::zoomIn);
+    connect(tools.zoomOut, &QAbstractButton::clicked, m_zoom, &ZoomAndMarker::zoomOut);
     connect(m_w.localAudio, &QCheckBox::toggled, m_opening, &Opening::localAudioChanged);
     connect(static_cast<LinkLabel*>(m_w.exitBox), &LinkLabel::clicked, this, &QWidget::close);
     connect(static_cast<LinkLabel*>(m_w.minimizeBox), &LinkLabel::clicked, this,
@@ -230,7 +201,15 @@ void MainWindow::hotKeyPressed(int key)
 
 void MainWindow::refreshModes()
 {
-    modeRefresh(*this, m_ws.modes);
+    ModeTargets t;
+    t.toolbar = m_w.toolbar;
+    if (m_manual)
+        t.editingActions = m_manual->editingActions();
+    t.localControls = {m_w.rewind, m_w.pause, m_w.stop, m_w.play, m_w.localAudioPanel};
+    t.tempoPanel = m_tempo ? m_tempo->panel() : nullptr;
+    t.stopHosting = m_host ? m_host->stopButton() : nullptr;
+    t.addPage = m_pages->addButton();
+    modeRefresh(t, m_ws.modes);
 }
 
 void MainWindow::broadcast(const QString& message)
@@ -259,11 +238,9 @@ void MainWindow::kinsoroStart()
 {
     m_ws.modes.editing = false;
     m_w.startup->hide();
-    if (auto* panel = findChild<QWidget*>(QStringLiteral("kinsoropanel"))) {
-        centre(panel, this);
-        panel->show();
-        panel->raise();
-    }
+    centre(m_sessionPanel, this);
+    m_sessionPanel->show();
+    m_sessionPanel->raise();
     m_hotKeyFlags->enableAll(false);
 }
 
@@ -305,9 +282,9 @@ void MainWindow::resizeEvent(QResizeEvent* event)
         centre(m_w.startup, this);
         m_w.startup->show();
         m_w.startup->raise();
-        for (const char* name : {"kinsoropanel", "NewProject"})
-            centre(findChild<QWidget*>(QLatin1String(name)), this);
-        centre(findChild<QWidget*>(QStringLiteral("PedalSettings")), m_w.mainPanel);
+        centre(m_sessionPanel, this);
+        centre(m_wizard->panel(), this);
+        centre(m_pedal->group(), m_w.mainPanel);
     }
 }
 

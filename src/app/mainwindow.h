@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/mainwidgets.h"
 #include "platform/clock.h"
+#include "platform/mainwidgets.h"
 #include "playback/playbackstate.h"
 #include "project/workspace.h"
 
@@ -30,6 +30,7 @@ class ManualMarking;
 class AutomaticMarking;
 class Wizard;
 class SessionHost;
+class SessionPanel;
 class SessionGuest;
 class PedalTempo;
 
@@ -103,7 +104,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildToolbar();
     void wire();
     // Each room is built and wired in its own file (room_<name>.cpp).
     void buildPlaybackRooms();  // transport, replay range, tempo
@@ -139,6 +139,7 @@ private:
     SessionHost* m_host = nullptr;
     SessionGuest* m_guest = nullptr;
     PedalTempo* m_pedal = nullptr;
+    SessionPanel* m_sessionPanel = nullptr;
     // Hot-key commands set by the rooms that own them.
     std::function<void()> m_onPauseKey;
     std::function<void()> m_onEnterKey;

@@ -27,33 +27,22 @@ bool toolbarTagVisible(int tag, const Modes& m)
     }
 }
 
-namespace {
-
-void setShown(QWidget& window, const char* name, bool shown)
+void modeRefresh(const ModeTargets& t, const Modes& m)
 {
-    if (auto* w = window.findChild<QWidget*>(QLatin1String(name)))
-        w->setVisible(shown);
-}
-
-} // namespace
-
-void modeRefresh(QWidget& window, const Modes& m)
-{
-    if (auto* toolbar = window.findChild<QWidget*>(QStringLiteral("MainPanel_Toolbar"))) {
-        for (QWidget* button : toolbar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            const QVariant tag = button->property("tag");
-            if (tag.isValid())
-                button->setVisible(toolbarTagVisible(tag.toInt(), m));
-        }
+    for (QWidget* button : t.toolbar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QVariant tag = button->property("tag");
+        if (tag.isValid())
+            button->setVisible(toolbarTagVisible(tag.toInt(), m));
     }
-    for (const char* name : {"Delete1", "Delete2", "Delete3"}) {
-        if (auto* action = window.findChild<QAction*>(QLatin1String(name)))
-            action->setVisible(m.editing);
-    }
-    for (const char* name : {"MainPanel_Rewind", "MainPanel_Pause", "MainPanel_Stop",
-                             "MainPanel_Play", "kinsorobuttonhide"})
-        setShown(window, name, !m.followMode);
-    setShown(window, "PitchPanel", false);
-    setShown(window, "StopHostKinsoro", m.hostingMode);
-    setShown(window, "PagesBox_Add", m.editing);
+    for (QAction* action : t.editingActions)
+        action->setVisible(m.editing);
+    for (QWidget* control : t.localControls)
+        control->setVisible(!m.followMode);
+    // The rooms' own controls, once their rooms are built.
+    if (t.tempoPanel)
+        t.tempoPanel->setVisible(false);
+    if (t.stopHosting)
+        t.stopHosting->setVisible(m.hostingMode);
+    if (t.addPage)
+        t.addPage->setVisible(m.editing);
 }

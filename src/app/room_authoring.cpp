@@ -43,9 +43,9 @@ void MainWindow::buildAuthoringRooms()
         rebuildIndex();
     };
 
-    m_automatic = new AutomaticMarking(*this, m_ws, m_state, m_player, *m_sheet, *m_follower,
+    m_automatic = new AutomaticMarking(m_w, m_ws, m_state, m_player, *m_sheet, *m_follower,
                                        *m_indexModel, *m_opening, m_dialogs, *m_errors,
-                                       AutomaticMarking::Hooks{refresh, rebuild, {}}, this);
+                                       AutomaticMarking::Hooks{refresh, rebuild, {}, {}}, this);
 
     ManualMarking::Hooks mh;
     mh.hotKeys = keys;
@@ -64,25 +64,30 @@ void MainWindow::buildAuthoringRooms()
                                                         *m_pages->pageList(), *m_w.showListPopup},
                                  m_dialogs, *m_errors, mh, this);
 
-    m_wizard = new Wizard(*this, m_ws, m_state, m_player, *m_pages, *m_zoom, *m_sheet, *m_opening,
+    m_wizard = new Wizard(m_w, m_ws, m_state, m_player, *m_pages, *m_zoom, *m_sheet, *m_opening,
                           *m_automatic, m_dialogs, Wizard::Hooks{refresh, rebuild, keys}, this);
     m_automatic->hooks().cancel = [this] {
         m_wizard->Label34Click();
     };
-
-    const auto button = [this](const char* name) -> QAbstractButton& {
-        return need<QAbstractButton>(this, QLatin1String(name));
+    m_automatic->hooks().hideWizard = [this] {
+        m_wizard->panel()->hide();
     };
-    connect(&button("Startup_RecordButton"), &QAbstractButton::clicked, m_wizard,
-            &Wizard::recordClick);
-    connect(&button("ToolBar_New"), &QAbstractButton::clicked, m_wizard, &Wizard::recordClick);
-    connect(&button("Toolbar_Presets"), &QAbstractButton::clicked, m_manual,
+    m_opening->hooks().hideLastStage = [this] {
+        m_automatic->lastStagePanel()->hide();
+    };
+    m_opening->hooks().hideContinuePanel = [this] {
+        m_automatic->pressContinuePanel()->hide();
+    };
+
+    connect(m_w.startRecord, &QAbstractButton::clicked, m_wizard, &Wizard::recordClick);
+    connect(m_w.tools.newProject, &QAbstractButton::clicked, m_wizard, &Wizard::recordClick);
+    connect(m_w.tools.presets, &QAbstractButton::clicked, m_manual,
             &ManualMarking::Toolbar_PresetsClick);
-    connect(&button("Toolbar_Reset"), &QAbstractButton::clicked, m_automatic,
+    connect(m_w.tools.reset, &QAbstractButton::clicked, m_automatic,
             &AutomaticMarking::Toolbar_ResetClick);
-    connect(&button("Toolbar_Clear"), &QAbstractButton::clicked, m_automatic,
+    connect(m_w.tools.clear, &QAbstractButton::clicked, m_automatic,
             &AutomaticMarking::Toolbar_ClearClick);
-    connect(&button("Toolbar_Finish"), &QAbstractButton::clicked, m_automatic,
+    connect(m_w.tools.finish, &QAbstractButton::clicked, m_automatic,
             &AutomaticMarking::Toolbar_FinishClick);
 
     m_onEnterKey = [this] {

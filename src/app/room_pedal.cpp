@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "pedal/pedaltempo.h"
 #include "platform/widgets.h"
+#include "playback/tempo.h"
 
 #include <QLayout>
 #include <QLineEdit>
@@ -9,9 +10,9 @@
 // `MainPanel`, its opener "Pedal" in the bottom panel, and the F6 stroke.
 void MainWindow::buildPedalRoom()
 {
-    // The tempo field is looked up at each stroke: strokes write their rate into it.
+    // Strokes write their rate into the tempo room's field.
     const auto tempoField = [this] {
-        return findChild<QLineEdit*>(QStringLiteral("PitchEdit"));
+        return m_tempo->field();
     };
     m_pedal = new PedalTempo(*m_services.hotKeys, *m_errors, m_services.clock, tempoField,
                              m_w.mainPanel, this);

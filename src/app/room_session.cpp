@@ -19,6 +19,7 @@ void MainWindow::buildSessionRooms()
 {
     // The panel floats over the window; the first layout centres it.
     auto* panel = new SessionPanel(this);
+    m_sessionPanel = panel;
 
     SessionHost::Hooks hostHooks;
     hostHooks.modeRefresh = [this] {
@@ -30,14 +31,14 @@ void MainWindow::buildSessionRooms()
     hostHooks.timelineMaximum = [this] {
         return m_w.trackBar->maximum();
     };
-    m_host = new SessionHost(*this, m_ws, m_player, m_dialogs, *m_opening, *panel, hostHooks, this);
+    m_host = new SessionHost(m_w, m_ws, m_player, m_dialogs, *m_opening, *panel, hostHooks, this);
 
     SessionGuest::Hooks guestHooks;
     guestHooks.modeRefresh = [this] {
         refreshModes();
     };
     m_guest = new SessionGuest(
-        *this, m_ws, m_state, m_player, m_dialogs, *m_errors, *m_opening, m_joinTimer, *panel,
+        m_w, m_ws, m_state, m_player, m_dialogs, *m_errors, *m_opening, m_joinTimer, *panel,
         *m_host, SessionGuest::Commands{m_transport, m_replay, m_tempo}, guestHooks, this);
     m_host->setGuest(m_guest);
 
@@ -62,18 +63,23 @@ void MainWindow::buildSessionRooms()
 
     // The toolbar's "Kinsoro": the project is left (after the save question) and the
     // player unloaded before the panel opens.
-    connect(&need<QAbstractButton>(this, QStringLiteral("ToolButton3")), &QAbstractButton::clicked,
-            this, [this] {
-                if (!m_opening->confirmLeaving())
-                    return;
-                m_player.stop();
-                m_player.setSource(QString());
-                kinsoroStart();
-            });
-    connect(&need<QAbstractButton>(this, QStringLiteral("stopkinsoroMenu")),
-            &QAbstractButton::clicked, m_guest, &SessionGuest::leaveSession);
+    connect(m_w.tools.kinsoro, &QAbstractButton::clicked, this, [this] {
+        if (!m_opening->confirmLeaving())
+            return;
+        m_player.stop();
+        m_player.setSource(QString());
+        kinsoroStart();
+    });
+    connect(m_w.tools.stopKinsoro, &QAbstractButton::clicked, m_guest, &SessionGuest::leaveSession);
     m_opening->hooks().leaveSession = [this] {
         m_host->endSession(false);
+    };
+    m_opening->hooks().hideSessionPanel = [panel] {
+        panel->hide();
+    };
+    m_opening->hooks().setProjectCaptions = [panel](const QString& text, int tag) {
+        SessionPanel::setProjectCaption(panel->joinProject(), text, tag);
+        SessionPanel::setProjectCaption(panel->hostProject(), text, tag);
     };
 
     // JoinTimer runs from the start and stops itself at its first tick outside follow mode.

@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
+#include "platform/mainwidgets.h"
 #include "platform/widgets.h"
 #include "playback/follower.h"
 #include "playback/markerindexmodel.h"
@@ -68,12 +69,13 @@ int toPixels(long long millionths, int size)
 
 } // namespace
 
-AutomaticMarking::AutomaticMarking(QWidget& window, Workspace& workspace, PlaybackState& state,
-                                   Player& player, SheetView& sheet, Follower& follower,
-                                   MarkerIndexModel& indexModel, Opening& opening, Dialogs& dialogs,
-                                   ErrorReport& errors, Hooks hooks, QObject* parent)
+AutomaticMarking::AutomaticMarking(const MainWidgets& widgets, Workspace& workspace,
+                                   PlaybackState& state, Player& player, SheetView& sheet,
+                                   Follower& follower, MarkerIndexModel& indexModel,
+                                   Opening& opening, Dialogs& dialogs, ErrorReport& errors,
+                                   Hooks hooks, QObject* parent)
     : QObject(parent)
-    , m_window(window)
+    , m_w(widgets)
     , m_ws(workspace)
     , m_state(state)
     , m_player(player)
@@ -85,7 +87,7 @@ AutomaticMarking::AutomaticMarking(QWidget& window, Workspace& workspace, Playba
     , m_errors(errors)
     , m_hooks(std::move(hooks))
 {
-    m_continuePanel = panel(window, "NewPressContinue", 560, 150);
+    m_continuePanel = panel(*m_w.window, "NewPressContinue", 560, 150);
     auto* cl = new QVBoxLayout(m_continuePanel);
     m_continueLabel = new QLabel(m_continuePanel);
     m_continueLabel->setObjectName(QStringLiteral("NewPressContinueLabel"));
@@ -102,7 +104,7 @@ AutomaticMarking::AutomaticMarking(QWidget& window, Workspace& workspace, Playba
     row->addWidget(m_cancel);
     cl->addLayout(row);
 
-    m_lastStage = panel(window, "NewLastStage", 380, 160);
+    m_lastStage = panel(*m_w.window, "NewLastStage", 380, 160);
     auto* ll = new QVBoxLayout(m_lastStage);
     m_lastStageLabel = new QLabel(automatictext::kMarking, m_lastStage);
     m_lastStageLabel->setObjectName(QStringLiteral("NewLastStepLabel"));
@@ -123,19 +125,13 @@ AutomaticMarking::AutomaticMarking(QWidget& window, Workspace& workspace, Playba
             &AutomaticMarking::Delete4bClick);
 }
 
-void AutomaticMarking::setShown(const char* name, bool shown)
-{
-    if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name)))
-        w->setVisible(shown);
-}
-
 void AutomaticMarking::showPanel(const QColor& color, const QString& text)
 {
     QPalette pal = m_continuePanel->palette();
     pal.setColor(QPalette::Window, color);
     m_continuePanel->setPalette(pal);
     m_continueLabel->setText(text);
-    m_continuePanel->move(std::max((m_window.width() - m_continuePanel->width()) / 2, 0), 60);
+    m_continuePanel->move(std::max((m_w.window->width() - m_continuePanel->width()) / 2, 0), 60);
     m_continuePanel->show();
     m_continuePanel->raise();
 }
@@ -149,21 +145,19 @@ void AutomaticMarking::enter()
     modes.insertAfterSelection = false;
     m_start = -1.0;
     m_end = 0.0;
-    setShown("Toolbar_Reset", false);
-    setShown("Toolbar_Clear", true);
+    m_w.tools.reset->hide();
+    m_w.tools.clear->show();
     if (m_hooks.modeRefresh)
         m_hooks.modeRefresh();
-    setShown("Toolbar_Save", false);
+    m_w.tools.save->hide();
     m_state.refreshRequest = true;
-    if (auto* main = m_window.findChild<QWidget*>(QStringLiteral("MainPanel"))) {
-        main->show();
-        main->raise();
-    }
-    for (const char* name : {"MainPanel_Minimize", "MainPanel_ExitPanel"})
-        if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name)))
-            w->raise();
+    m_w.mainPanel->show();
+    m_w.mainPanel->raise();
+    m_w.minimizeBox->raise();
+    m_w.exitBox->raise();
     m_continuePanel->raise();
-    setShown("NewProject", false);
+    if (m_hooks.hideWizard)
+        m_hooks.hideWizard();
 }
 
 void AutomaticMarking::ContinueButtonClick()
@@ -175,7 +169,7 @@ void AutomaticMarking::ContinueButtonClick()
     const double t = numbertext::roundHundredths(m_player.position());
     Modes& modes = m_ws.modes;
     if (modes.automatic && m_start == -1.0) {
-        setShown("Toolbar_Reset", true);
+        m_w.tools.reset->show();
         modes.automaticSecondStage = false;
         m_start = t;
         showPanel(kAwaitEndColor, automatictext::kEnd);
@@ -189,12 +183,12 @@ void AutomaticMarking::ContinueButtonClick()
                 m_dialogs.information(automatictext::kInsert);
             } else {
                 m_dialogs.information(automatictext::kMarking);
-                m_lastStage->move(std::max(m_window.width() - m_lastStage->width() - 40, 0), 60);
+                m_lastStage->move(std::max(m_w.window->width() - m_lastStage->width() - 40, 0), 60);
                 m_lastStage->show();
                 m_lastStage->raise();
             }
             modes.automaticSecondStage = true;
-            setShown("Toolbar_Finish", true);
+            m_w.tools.finish->show();
         } else {
             m_dialogs.information(automatictext::kEndNotAfterStart);
             m_end = -1.0;
@@ -259,13 +253,12 @@ void AutomaticMarking::Toolbar_FinishClick()
     Modes& modes = m_ws.modes;
     modes.automatic = false;
     modes.automaticSecondStage = false;
-    setShown("Toolbar_Finish", false);
-    setShown("Toolbar_Clear", false);
+    m_w.tools.finish->hide();
+    m_w.tools.clear->hide();
     modes.insertAfterSelection = false;
-    setShown("Toolbar_Save", true);
+    m_w.tools.save->show();
     m_continuePanel->hide();
-    if (auto* showList = m_window.findChild<QListView*>(QStringLiteral("ShowList")))
-        showList->setEnabled(true);
+    m_w.showList->setEnabled(true);
     releaseAll();
     modes.editing = false;
     if (m_hooks.modeRefresh)

@@ -19,6 +19,7 @@ class Opening;
 class Player;
 class SheetView;
 class LinkLabel;
+struct MainWidgets;
 struct PlaybackState;
 struct Workspace;
 
@@ -51,13 +52,16 @@ public:
         std::function<void()> rebuildIndex;
         // "Cancel" on the prompt panel (the wizard's cancel).
         std::function<void()> cancel;
+        // Hides the wizard's panel `NewProject`, which automatic marking follows.
+        std::function<void()> hideWizard;
     };
 
-    // window: the main window, which holds the panels and whose named controls are used.
-    AutomaticMarking(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
-                     SheetView& sheet, Follower& follower, MarkerIndexModel& indexModel,
-                     Opening& opening, Dialogs& dialogs, ErrorReport& errors, Hooks hooks,
-                     QObject* parent = nullptr);
+    // widgets: the main window's panels and controls; the prompt panels are made children
+    // of its window.
+    AutomaticMarking(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state,
+                     Player& player, SheetView& sheet, Follower& follower,
+                     MarkerIndexModel& indexModel, Opening& opening, Dialogs& dialogs,
+                     ErrorReport& errors, Hooks hooks, QObject* parent = nullptr);
 
     Hooks& hooks() { return m_hooks; }
     QFrame* pressContinuePanel() const { return m_continuePanel; } // `NewPressContinue`
@@ -92,9 +96,8 @@ private:
     void showPanel(const QColor& color, const QString& text);
     // Deletes the entry that carries shape; false when none does.
     bool deleteEntryOf(QObject* shape);
-    void setShown(const char* name, bool shown);
 
-    QWidget& m_window;
+    const MainWidgets& m_w;
     Workspace& m_ws;
     PlaybackState& m_state;
     Player& m_player;

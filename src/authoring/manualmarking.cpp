@@ -71,11 +71,11 @@ ManualMarking::ManualMarking(Workspace& workspace, PlaybackState& state, Player&
     m_delete->setObjectName(QStringLiteral("Delete1"));
     m_deleteAll = new QAction(QStringLiteral("Delete All"), &m_w.popup);
     m_deleteAll->setObjectName(QStringLiteral("Delete2"));
-    auto* separator = new QAction(&m_w.popup);
-    separator->setObjectName(QStringLiteral("Delete3"));
-    separator->setSeparator(true);
-    m_w.popup.insertActions(first, {m_delete, m_deleteAll, separator});
-    for (QAction* a : {m_delete, m_deleteAll, separator})
+    m_deleteSeparator = new QAction(&m_w.popup);
+    m_deleteSeparator->setObjectName(QStringLiteral("Delete3"));
+    m_deleteSeparator->setSeparator(true);
+    m_w.popup.insertActions(first, {m_delete, m_deleteAll, m_deleteSeparator});
+    for (QAction* a : {m_delete, m_deleteAll, m_deleteSeparator})
         a->setVisible(m_ws.modes.editing);
     connect(m_delete, &QAction::triggered, this, &ManualMarking::Delete1Click);
     connect(m_deleteAll, &QAction::triggered, this, &ManualMarking::Delete2Click);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <functional>
@@ -87,6 +88,10 @@ public:
     const QString& lastCaption() const { return m_lastCaption; }
     QLineEdit* captionEditor() const { return m_editor; }
 
+    // "Delete", "Delete All" and their separator in the index list's menu, shown only while
+    // editing (the mode refresh shows and hides them).
+    QList<QAction*> editingActions() const { return {m_delete, m_deleteAll, m_deleteSeparator}; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -109,5 +114,6 @@ private:
     QLineEdit* m_offset;   // `ClickDelay` (hidden)
     QAction* m_delete = nullptr;
     QAction* m_deleteAll = nullptr;
+    QAction* m_deleteSeparator = nullptr;
     QString m_lastCaption;
 };

@@ -2,6 +2,7 @@
 
 #include "authoring/automaticmarking.h"
 #include "platform/dialogs.h"
+#include "platform/mainwidgets.h"
 #include "platform/paths.h"
 #include "platform/widgets.h"
 #include "playback/playbackstate.h"
@@ -132,11 +133,12 @@ QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 
 } // namespace
 
-Wizard::Wizard(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
-               Pages& pages, ZoomAndMarker& zoom, SheetView& sheet, Opening& opening,
-               AutomaticMarking& automatic, Dialogs& dialogs, Hooks hooks, QObject* parent)
+Wizard::Wizard(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state,
+               Player& player, Pages& pages, ZoomAndMarker& zoom, SheetView& sheet,
+               Opening& opening, AutomaticMarking& automatic, Dialogs& dialogs, Hooks hooks,
+               QObject* parent)
     : QObject(parent)
-    , m_window(window)
+    , m_w(widgets)
     , m_ws(workspace)
     , m_state(state)
     , m_player(player)
@@ -161,7 +163,7 @@ Wizard::Wizard(QWidget& window, Workspace& workspace, PlaybackState& state, Play
 
 void Wizard::buildPanel()
 {
-    m_panel = new QFrame(&m_window);
+    m_panel = new QFrame(m_w.window);
     m_panel->setObjectName(QStringLiteral("NewProject"));
     m_panel->setFrameShape(QFrame::StyledPanel);
     m_panel->setAutoFillBackground(true);
@@ -252,46 +254,38 @@ void Wizard::buildPanel()
     m_panel->hide();
 }
 
-void Wizard::setShown(const char* name, bool shown)
+// The panels of automatic marking and the Kinsoro panel, which the wizard replaces.
+void Wizard::hideOtherRoomsPanels()
 {
-    if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name)))
-        w->setVisible(shown);
-}
-
-void Wizard::showInFront(const char* name)
-{
-    if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name))) {
-        w->show();
-        w->raise();
-    }
+    m_automatic.lastStagePanel()->hide();
+    if (m_opening.hooks().hideSessionPanel)
+        m_opening.hooks().hideSessionPanel();
 }
 
 void Wizard::recordClick()
 {
     if (!m_opening.confirmLeaving())
         return;
-    setShown("NewLastStage", false);
+    m_automatic.lastStagePanel()->hide();
     if (m_opening.hooks().leaveSession)
         m_opening.hooks().leaveSession();
-    setShown("kinsoropanel", false);
-    setShown("Startup_Panel", false);
-    if (auto* tips = m_window.findChild<QLabel*>(QStringLiteral("TipsLabel")))
-        tips->setText(Opening::playTips());
-    setShown("Tips", true);
+    if (m_opening.hooks().hideSessionPanel)
+        m_opening.hooks().hideSessionPanel();
+    m_w.startup->hide();
+    m_w.tipsLabel->setText(Opening::playTips());
+    m_w.tips->show();
     m_ws.modes.editing = true;
     if (m_hooks.modeRefresh)
         m_hooks.modeRefresh();
-    auto* main = m_window.findChild<QWidget*>(QStringLiteral("MainPanel"));
-    if (main && main->isVisible()) {
-        auto& stop = need<QAbstractButton>(&m_window, QStringLiteral("MainPanel_Stop"));
-        if (stop.isEnabled())
-            stop.click();
+    if (m_w.mainPanel->isVisible()) {
+        if (m_w.stop->isEnabled())
+            m_w.stop->click();
         m_panel->show();
         m_panel->raise();
         m_ws.modes.wizardOpen = true;
-        main->hide();
+        m_w.mainPanel->hide();
     } else {
-        setShown("Startup_Panel", false);
+        m_w.startup->hide();
         NewProjectOnStartClick();
     }
 }
@@ -301,9 +295,9 @@ void Wizard::NewProjectOnStartClick()
     AudioFileChange();
     if (m_hooks.hotKeys.setAll)
         m_hooks.hotKeys.setAll(false);
-    need<QSlider>(&m_window, QStringLiteral("TrackBar")).setEnabled(true);
-    setShown("Tips", true);
-    need<QListView>(&m_window, QStringLiteral("ShowList")).setEnabled(true);
+    m_w.trackBar->setEnabled(true);
+    m_w.tips->show();
+    m_w.showList->setEnabled(true);
     m_ws.modes.suppressLocalAudio = false;
     if (m_opening.hooks().clearReplay)
         m_opening.hooks().clearReplay();
@@ -383,9 +377,8 @@ void Wizard::NewDeleteImageClick()
 
 void Wizard::setLocalAudio(bool checked)
 {
-    auto& local = need<QCheckBox>(&m_window, QStringLiteral("MainPanel_LocalAudio"));
     m_ws.modes.suppressLocalAudio = true;
-    local.setChecked(checked);
+    m_w.localAudio->setChecked(checked);
     m_ws.modes.suppressLocalAudio = false;
 }
 
@@ -454,10 +447,9 @@ bool Wizard::createProject()
 
     m_player.stop();
     m_state.priming = true;
-    setShown("NewPressContinue", false);
-    setShown("Toolbar_Finish", false);
-    const bool local =
-        need<QCheckBox>(&m_window, QStringLiteral("MainPanel_LocalAudio")).isChecked();
+    m_automatic.pressContinuePanel()->hide();
+    m_w.tools.finish->hide();
+    const bool local = m_w.localAudio->isChecked();
     m_player.setSource(local ? m_ws.fileInProject(QStringLiteral("AudioFile"))
                              : m_ws.memo.value(QStringLiteral("SourceAudioFile")));
     m_player.play();
@@ -477,20 +469,20 @@ void Wizard::NewProjectManualClick()
 {
     if (!createProject())
         return;
-    for (const char* name :
-         {"Toolbar_Reset", "Toolbar_Clear", "NewPressContinue", "Toolbar_Finish"})
-        setShown(name, false);
-    setShown("Toolbar_Save", m_ws.modes.editing);
+    m_w.tools.reset->hide();
+    m_w.tools.clear->hide();
+    m_automatic.pressContinuePanel()->hide();
+    m_w.tools.finish->hide();
+    m_w.tools.save->setVisible(m_ws.modes.editing);
     if (m_hooks.modeRefresh)
         m_hooks.modeRefresh();
     if (m_hooks.hotKeys.setAll)
         m_hooks.hotKeys.setAll(true);
-    if (auto* tips = m_window.findChild<QLabel*>(QStringLiteral("TipsLabel")))
-        tips->setText(newproject::kManualTips);
-    showInFront("MainPanel");
-    for (const char* name : {"MainPanel_Minimize", "MainPanel_ExitPanel"})
-        if (auto* w = m_window.findChild<QWidget*>(QLatin1String(name)))
-            w->raise();
+    m_w.tipsLabel->setText(newproject::kManualTips);
+    m_w.mainPanel->show();
+    m_w.mainPanel->raise();
+    m_w.minimizeBox->raise();
+    m_w.exitBox->raise();
     m_panel->hide();
 }
 
@@ -505,10 +497,10 @@ void Wizard::Label34Click()
 {
     m_ws.modes.wizardOpen = false;
     m_ws.modes.editing = false;
-    setShown("NewPressContinue", false);
+    m_automatic.pressContinuePanel()->hide();
     m_panel->hide();
-    setShown("MainPanel", false);
-    showInFront("Startup_Panel");
-    setShown("NewLastStage", false);
-    setShown("kinsoropanel", false);
+    m_w.mainPanel->hide();
+    m_w.startup->show();
+    m_w.startup->raise();
+    hideOtherRoomsPanels();
 }

@@ -21,6 +21,7 @@ class Pages;
 class Player;
 class SheetView;
 class ZoomAndMarker;
+struct MainWidgets;
 struct PlaybackState;
 struct Workspace;
 
@@ -63,8 +64,9 @@ public:
         HotKeyHooks hotKeys;
     };
 
-    // window: the main window, which holds the panel and whose named controls are used.
-    Wizard(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
+    // widgets: the main window's panels and controls; the wizard's panel is made a child of
+    // its window.
+    Wizard(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state, Player& player,
            Pages& pages, ZoomAndMarker& zoom, SheetView& sheet, Opening& opening,
            AutomaticMarking& automatic, Dialogs& dialogs, Hooks hooks, QObject* parent = nullptr);
 
@@ -89,13 +91,12 @@ public:
 
 private:
     void buildPanel();
-    void setShown(const char* name, bool shown);
-    void showInFront(const char* name);
+    void hideOtherRoomsPanels();
     QString dialogStart() const;
     void setLocalAudio(bool checked);
     void refuse();
 
-    QWidget& m_window;
+    const MainWidgets& m_w;
     Workspace& m_ws;
     PlaybackState& m_state;
     Player& m_player;

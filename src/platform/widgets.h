@@ -55,12 +55,3 @@ QString withoutMnemonics(const QString& caption);
 // Sets the accessible name (the caption, or the hint where there is no caption) and
 // description (the hint) of a control, and its tool tip.
 void describe(QWidget* widget, const QString& caption, const QString& hint);
-
-// The named control `name` under root; a missing control is a programming error.
-template <class T> T& need(const QObject* root, const QString& name)
-{
-    T* found = root->findChild<T*>(name);
-    if (!found)
-        qFatal("missing control %s", qPrintable(name));
-    return *found;
-}

@@ -1,10 +1,12 @@
 #include "projectview/opening.h"
 
 #include "platform/dialogs.h"
+#include "platform/mainwidgets.h"
 #include "platform/paths.h"
 #include "platform/widgets.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
+#include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
 #include "project/numbertext.h"
 #include "project/workspace.h"
@@ -27,31 +29,6 @@ const QString kAutomaticQuestion = QStringLiteral(
     "Are you sure you wish to close the window?\nThe automatic operation cannot be saved at "
     "this time.\nFinish all the configuration and then you will be able to save your file.");
 
-void setShown(QWidget& window, const char* name, bool shown)
-{
-    if (auto* w = window.findChild<QWidget*>(QLatin1String(name)))
-        w->setVisible(shown);
-}
-
-void showInFront(QWidget& window, const char* name)
-{
-    if (auto* w = window.findChild<QWidget*>(QLatin1String(name))) {
-        w->show();
-        w->raise();
-    }
-}
-
-// The Kinsoro project captions (`JoinProject`, `hostproject`) with their tags.
-void setProjectCaptions(QWidget& window, const QString& text, int tag)
-{
-    for (const char* name : {"JoinProject", "hostproject"}) {
-        if (auto* edit = window.findChild<QLineEdit*>(QLatin1String(name))) {
-            edit->setText(text);
-            edit->setProperty("tag", tag);
-        }
-    }
-}
-
 // The system's text for a failed write, naming the file.
 QString writeError(const QString& path, const QString& why)
 {
@@ -60,10 +37,12 @@ QString writeError(const QString& path, const QString& why)
 
 } // namespace
 
-Opening::Opening(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
-                 Pages& pages, ZoomAndMarker& zoom, Dialogs& dialogs, Hooks hooks, QObject* parent)
+Opening::Opening(const MainWidgets& widgets, SheetView& sheet, Workspace& workspace,
+                 PlaybackState& state, Player& player, Pages& pages, ZoomAndMarker& zoom,
+                 Dialogs& dialogs, Hooks hooks, QObject* parent)
     : QObject(parent)
-    , m_window(window)
+    , m_w(widgets)
+    , m_sheet(sheet)
     , m_ws(workspace)
     , m_state(state)
     , m_player(player)
@@ -72,6 +51,18 @@ Opening::Opening(QWidget& window, Workspace& workspace, PlaybackState& state, Pl
     , m_dialogs(dialogs)
     , m_hooks(std::move(hooks))
 {
+}
+
+void Opening::call(const std::function<void()>& hook)
+{
+    if (hook)
+        hook();
+}
+
+void Opening::setProjectCaptions(const QString& text, int tag)
+{
+    if (m_hooks.setProjectCaptions)
+        m_hooks.setProjectCaptions(text, tag);
 }
 
 const QString& Opening::playTips()
@@ -104,23 +95,22 @@ void Opening::playOpen()
 {
     if (!confirmLeaving())
         return;
-    setShown(m_window, "NewLastStage", false);
-    if (m_hooks.leaveSession)
-        m_hooks.leaveSession();
-    setShown(m_window, "kinsoropanel", false);
+    call(m_hooks.hideLastStage);
+    call(m_hooks.leaveSession);
+    call(m_hooks.hideSessionPanel);
     m_ws.modes.editing = false;
-    m_window.setWindowTitle(QStringLiteral("Play a Folivant."));
-    setShown(m_window, "Startup_Panel", false);
+    m_w.window->setWindowTitle(QStringLiteral("Play a Folivant."));
+    m_w.startup->hide();
     openRoutine();
 }
 
 void Opening::openRoutine()
 {
     const bool inSession = m_ws.modes.inSession();
-    need<QSlider>(&m_window, QStringLiteral("TrackBar")).setEnabled(true);
-    setProjectCaptions(m_window, QStringLiteral("Please Select"), -1);
-    setShown(m_window, "Tips", true);
-    need<QListView>(&m_window, QStringLiteral("ShowList")).setEnabled(true);
+    m_w.trackBar->setEnabled(true);
+    setProjectCaptions(QStringLiteral("Please Select"), -1);
+    m_w.tips->show();
+    m_w.showList->setEnabled(true);
     m_ws.modes.suppressLocalAudio = false;
 
     m_ws.projectsFolder = paths::notesDir();
@@ -137,10 +127,11 @@ void Opening::openRoutine()
 
     if (chosen.isEmpty()) {
         if (!m_ws.modes.editing && !inSession) {
-            setShown(m_window, "MainPanel", false);
-            showInFront(m_window, "Startup_Panel");
+            m_w.mainPanel->hide();
+            m_w.startup->show();
+            m_w.startup->raise();
         }
-        setProjectCaptions(m_window, QStringLiteral("Please Select"), -1);
+        setProjectCaptions(QStringLiteral("Please Select"), -1);
     } else {
         if (m_hooks.clearReplay)
             m_hooks.clearReplay();
@@ -149,16 +140,13 @@ void Opening::openRoutine()
         if (m_hooks.removeAutomaticShapes)
             m_hooks.removeAutomaticShapes();
         if (!loadProject(chosen)) {
-            setProjectCaptions(m_window, QStringLiteral("Please Select"), -1);
+            setProjectCaptions(QStringLiteral("Please Select"), -1);
             m_dialogs.information(QStringLiteral("Error."));
-            setShown(m_window, "Startup_Panel", true);
-            if (auto* w = m_window.findChild<QWidget*>(QStringLiteral("Startup_Panel")))
-                w->setEnabled(true);
+            m_w.startup->setEnabled(true);
+            m_w.startup->setVisible(!inSession);
             if (!inSession)
-                showInFront(m_window, "Startup_Panel");
-            else
-                setShown(m_window, "Startup_Panel", false);
-            setShown(m_window, "MainPanel", false);
+                m_w.startup->raise();
+            m_w.mainPanel->hide();
         }
     }
 
@@ -166,16 +154,13 @@ void Opening::openRoutine()
         m_hooks.modeRefresh();
     m_state.refreshRequest = true;
     if (!m_ws.modes.editing && !m_ws.modes.followMode) {
-        if (auto* tips = m_window.findChild<QLabel*>(QStringLiteral("TipsLabel")))
-            tips->setText(playTips());
+        m_w.tipsLabel->setText(playTips());
     }
 }
 
 bool Opening::loadProject(const QString& path)
 {
-    auto* startup = m_window.findChild<QWidget*>(QStringLiteral("Startup_Panel"));
-    if (startup)
-        startup->setEnabled(false);
+    m_w.startup->setEnabled(false);
     m_ws.openPath = path;
     m_pages.clear();
     if (!m_ws.memo.load(path))
@@ -192,23 +177,22 @@ bool Opening::loadProject(const QString& path)
     m_zoom.cancelZoom();
 
     m_state.priming = true;
-    auto& local = need<QCheckBox>(&m_window, QStringLiteral("MainPanel_LocalAudio"));
     m_ws.modes.suppressLocalAudio = true;
-    local.setChecked(m_ws.memo.value(QStringLiteral("UseLocal")) == QLatin1String("true"));
+    m_w.localAudio->setChecked(m_ws.memo.value(QStringLiteral("UseLocal")) ==
+                               QLatin1String("true"));
     m_ws.modes.suppressLocalAudio = false;
     localAudioChanged();
 
     m_ws.modes.automatic = false;
     m_ws.modes.automaticSecondStage = false;
-    setShown(m_window, "NewPressContinue", false);
-    setShown(m_window, "Toolbar_Finish", false);
-    setShown(m_window, "Toolbar_Reset", false);
-    setShown(m_window, "Toolbar_Clear", false);
+    call(m_hooks.hideContinuePanel);
+    m_w.tools.finish->hide();
+    m_w.tools.reset->hide();
+    m_w.tools.clear->hide();
     m_ws.modes.insertAfterSelection = false;
-    if (auto* point = m_window.findChild<QWidget*>(QStringLiteral("Point")))
-        point->move(0, 0);
-    setShown(m_window, "PointT", false);
-    setShown(m_window, "Toolbar_Save", m_ws.modes.editing);
+    m_sheet.point()->move(0, 0);
+    m_sheet.pointCaption()->hide();
+    m_w.tools.save->setVisible(m_ws.modes.editing);
 
     if (m_pages.pageList()->count() > 0) {
         m_pages.pageList()->setCurrentIndex(0);
@@ -219,13 +203,11 @@ bool Opening::loadProject(const QString& path)
     const bool inSession = m_ws.modes.inSession();
     if (!inSession && m_hooks.hotKeysOn)
         m_hooks.hotKeysOn();
-    if (startup) {
-        startup->setEnabled(true);
-        startup->hide();
-    }
-    setProjectCaptions(m_window, m_ws.memo.value(QStringLiteral("FileName")), 0);
+    m_w.startup->setEnabled(true);
+    m_w.startup->hide();
+    setProjectCaptions(m_ws.memo.value(QStringLiteral("FileName")), 0);
     if (!inSession)
-        setShown(m_window, "MainPanel", true);
+        m_w.mainPanel->show();
     return true;
 }
 
@@ -238,7 +220,7 @@ void Opening::localAudioChanged()
     if (m_ws.modes.followMode)
         return;
     m_ws.projectsFolder.clear();
-    auto& local = need<QCheckBox>(&m_window, QStringLiteral("MainPanel_LocalAudio"));
+    QCheckBox& local = *m_w.localAudio;
     const QString audioFile = m_ws.memo.value(QStringLiteral("AudioFile"));
     QString ext = paths::extension(audioFile);
     if (ext.isEmpty())
@@ -296,12 +278,11 @@ void Opening::editClick()
     m_state.refreshRequest = true;
     if (m_hooks.modeRefresh)
         m_hooks.modeRefresh();
-    if (auto* tips = m_window.findChild<QLabel*>(QStringLiteral("TipsLabel")))
-        tips->setText(QStringLiteral(
-            "Right Click the 'Index' area to modify markers.\n\n\nClick on the notes sheet to "
-            "add a marker.\n\n\nKeyboard Shortcuts!\n\n* 'SPACE' - Pause\n* 'Right Arrow' - "
-            "Next Page\n* 'TAB' - Add caption for a marker position (when editing)\n\n\n- Try "
-            "using the Tempo/Pitch option"));
+    m_w.tipsLabel->setText(QStringLiteral(
+        "Right Click the 'Index' area to modify markers.\n\n\nClick on the notes sheet to "
+        "add a marker.\n\n\nKeyboard Shortcuts!\n\n* 'SPACE' - Pause\n* 'Right Arrow' - "
+        "Next Page\n* 'TAB' - Add caption for a marker position (when editing)\n\n\n- Try "
+        "using the Tempo/Pitch option"));
     m_dialogs.information(QStringLiteral("Editing Mode."));
 }
 
@@ -309,8 +290,7 @@ bool Opening::save()
 {
     if (m_ws.modes.automatic || !m_ws.isOpen())
         return false;
-    const bool local =
-        need<QCheckBox>(&m_window, QStringLiteral("MainPanel_LocalAudio")).isChecked();
+    const bool local = m_w.localAudio->isChecked();
     m_ws.memo.setValue(QStringLiteral("UseLocal"),
                        local ? QStringLiteral("true") : QStringLiteral("false"));
     QString error;
@@ -325,14 +305,13 @@ bool Opening::save()
     }
     m_ws.modes.automatic = false;
     m_ws.modes.editing = false;
-    setShown(m_window, "Toolbar_Finish", false);
-    setShown(m_window, "Toolbar_Clear", false);
+    m_w.tools.finish->hide();
+    m_w.tools.clear->hide();
     m_ws.modes.insertAfterSelection = false;
-    setShown(m_window, "NewPressContinue", false);
-    need<QListView>(&m_window, QStringLiteral("ShowList")).setEnabled(true);
-    if (m_hooks.removeAutomaticShapes)
-        m_hooks.removeAutomaticShapes();
-    setShown(m_window, "NewLastStage", false);
+    call(m_hooks.hideContinuePanel);
+    m_w.showList->setEnabled(true);
+    call(m_hooks.removeAutomaticShapes);
+    call(m_hooks.hideLastStage);
     if (m_hooks.modeRefresh)
         m_hooks.modeRefresh();
     m_dialogs.information(QStringLiteral("Saved."));

@@ -4,6 +4,8 @@
 #include <functional>
 
 class QWidget;
+class SheetView;
+struct MainWidgets;
 class Dialogs;
 class MarkerIndexModel;
 class Pages;
@@ -24,12 +26,20 @@ public:
         std::function<void()> clearReplay;  // as the replay "Clear" does
         std::function<void()> rebuildIndex; // marker index list and replay marks
         std::function<void()> removeAutomaticShapes;
+        // The panels of the rooms built later: the wizard's last stage (`NewLastStage`),
+        // automatic marking's prompt (`NewPressContinue`) and the Kinsoro panel.
+        std::function<void()> hideLastStage;
+        std::function<void()> hideContinuePanel;
+        std::function<void()> hideSessionPanel;
+        // The Kinsoro project captions (`JoinProject`, `hostproject`) with their tag:
+        // -1 none chosen, 0 chosen.
+        std::function<void(const QString& text, int tag)> setProjectCaptions;
     };
 
-    // window: the main window, whose named controls the handlers reach.
-    Opening(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
-            Pages& pages, ZoomAndMarker& zoom, Dialogs& dialogs, Hooks hooks,
-            QObject* parent = nullptr);
+    // widgets: the main window's panels and controls; sheet holds the marker shape.
+    Opening(const MainWidgets& widgets, SheetView& sheet, Workspace& workspace,
+            PlaybackState& state, Player& player, Pages& pages, ZoomAndMarker& zoom,
+            Dialogs& dialogs, Hooks hooks, QObject* parent = nullptr);
 
     bool confirmLeaving();
     void playOpen();
@@ -48,8 +58,11 @@ public:
 
 private:
     bool loadProject(const QString& path);
+    void setProjectCaptions(const QString& text, int tag);
+    static void call(const std::function<void()>& hook);
 
-    QWidget& m_window;
+    const MainWidgets& m_w;
+    SheetView& m_sheet;
     Workspace& m_ws;
     PlaybackState& m_state;
     Player& m_player;

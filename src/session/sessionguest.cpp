@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
+#include "platform/mainwidgets.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
 #include "playback/replayrange.h"
@@ -30,12 +31,6 @@ namespace {
 // The most latency a host may announce: beyond it the value is a broken or hostile
 // host's, and would throw the guest's clock off by more than any real network does.
 constexpr double kMaxLatencySeconds = 5.0;
-
-void setShown(QWidget& window, const char* name, bool shown)
-{
-    if (auto* w = window.findChild<QWidget*>(QLatin1String(name)))
-        w->setVisible(shown);
-}
 
 } // namespace
 
@@ -75,8 +70,7 @@ public:
     {
         if (g.m_readEnded)
             return;
-        if (auto* trackBar = g.m_window.findChild<QSlider*>(QStringLiteral("TrackBar")))
-            trackBar->setMaximum(static_cast<int>(std::clamp<long long>(hundredths, 0, INT_MAX)));
+        g.m_w.trackBar->setMaximum(static_cast<int>(std::clamp<long long>(hundredths, 0, INT_MAX)));
     }
     void onTempo(const QString& text, double value) override
     {
@@ -167,20 +161,19 @@ public:
     {
         if (g.m_readEnded)
             return;
-        if (auto* status = g.m_window.findChild<QLabel*>(QStringLiteral("MPlayer_Status")))
-            status->setText(text);
+        g.m_w.status->setText(text);
     }
 
 private:
     SessionGuest& g;
 };
 
-SessionGuest::SessionGuest(QWidget& window, Workspace& workspace, PlaybackState& state,
+SessionGuest::SessionGuest(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state,
                            Player& player, Dialogs& dialogs, ErrorReport& errors, Opening& opening,
                            QTimer& joinTimer, SessionPanel& panel, SessionHost& host,
                            Commands commands, Hooks hooks, QObject* parent)
     : QObject(parent)
-    , m_window(window)
+    , m_w(widgets)
     , m_ws(workspace)
     , m_state(state)
     , m_player(player)
@@ -199,8 +192,7 @@ SessionGuest::SessionGuest(QWidget& window, Workspace& workspace, PlaybackState&
     connect(m_leaveButton, &QPushButton::clicked, this, &SessionGuest::leaveSession);
 
     // The host's status texts are shown as they are, never as markup.
-    if (auto* status = m_window.findChild<QLabel*>(QStringLiteral("MPlayer_Status")))
-        status->setTextFormat(Qt::PlainText);
+    m_w.status->setTextFormat(Qt::PlainText);
 
     connect(&m_joinTimer, &QTimer::timeout, this, &SessionGuest::JoinTimerTimer);
     connect(m_panel.selectJoin(), &QPushButton::clicked, this, &SessionGuest::selectJoinClick);
@@ -262,9 +254,8 @@ void SessionGuest::joinTabShown(bool byUser)
     if (!m_ws.modes.followMode)
         m_player.stop();
     m_panel.showQuietly();
-    setShown(m_window, "MainPanel", false);
-    if (auto* trackBar = m_window.findChild<QSlider*>(QStringLiteral("TrackBar")))
-        trackBar->setEnabled(false);
+    m_w.mainPanel->hide();
+    m_w.trackBar->setEnabled(false);
     m_joinTimer.stop();
     m_panel.setStatus(QStringLiteral("Connect to your friend."));
     if (byUser) {
@@ -402,16 +393,15 @@ void SessionGuest::connectedRoutine()
     if (generation != m_socketGeneration)
         return;
     m_ws.modes.followMode = true;
-    if (auto* trackBar = m_window.findChild<QSlider*>(QStringLiteral("TrackBar")))
-        trackBar->setEnabled(false);
+    m_w.trackBar->setEnabled(false);
     if (m_hooks.modeRefresh)
         m_hooks.modeRefresh();
-    setShown(m_window, "Tips", false);
+    m_w.tips->hide();
     m_panel.hide();
-    setShown(m_window, "kinsorobuttonhide", false);
+    m_w.localAudioPanel->hide();
     m_leaveButton->show();
     m_leaveButton->raise();
-    setShown(m_window, "MainPanel", true);
+    m_w.mainPanel->show();
 }
 
 void SessionGuest::disconnectCommand()

@@ -20,6 +20,7 @@ class SessionPanel;
 class Tempo;
 class Transport;
 struct PlaybackState;
+struct MainWidgets;
 struct Workspace;
 
 // The guest side of a Kinsoro session: the Join tab, choosing the project in follow mode,
@@ -42,10 +43,10 @@ public:
         std::function<void()> modeRefresh;
     };
 
-    SessionGuest(QWidget& window, Workspace& workspace, PlaybackState& state, Player& player,
-                 Dialogs& dialogs, ErrorReport& errors, Opening& opening, QTimer& joinTimer,
-                 SessionPanel& panel, SessionHost& host, Commands commands, Hooks hooks,
-                 QObject* parent = nullptr);
+    SessionGuest(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state,
+                 Player& player, Dialogs& dialogs, ErrorReport& errors, Opening& opening,
+                 QTimer& joinTimer, SessionPanel& panel, SessionHost& host, Commands commands,
+                 Hooks hooks, QObject* parent = nullptr);
     ~SessionGuest() override;
 
     // `ClientSocket`; made afresh by every close.
@@ -87,7 +88,7 @@ private:
     void connectedRoutine();
     double withLatency(double seconds) const;
 
-    QWidget& m_window;
+    const MainWidgets& m_w;
     Workspace& m_ws;
     PlaybackState& m_state;
     Player& m_player;

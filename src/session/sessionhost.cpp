@@ -1,6 +1,7 @@
 #include "session/sessionhost.h"
 
 #include "platform/dialogs.h"
+#include "platform/mainwidgets.h"
 #include "playback/player.h"
 #include "project/numbertext.h"
 #include "project/workspace.h"
@@ -23,12 +24,6 @@ constexpr int kSocketRole = Qt::UserRole + 1;
 
 // Process-wide, as the retry belongs to the attempt and not to one window.
 int g_listenRetryCount = 0;
-
-void setShown(QWidget& window, const char* name, bool shown)
-{
-    if (auto* w = window.findChild<QWidget*>(QLatin1String(name)))
-        w->setVisible(shown);
-}
 
 bool isIpv4(const QHostAddress& a)
 {
@@ -57,10 +52,11 @@ QString ownAddress(const QList<QHostAddress>& answer)
 
 } // namespace
 
-SessionHost::SessionHost(QWidget& window, Workspace& workspace, Player& player, Dialogs& dialogs,
-                         Opening& opening, SessionPanel& panel, Hooks hooks, QObject* parent)
+SessionHost::SessionHost(const MainWidgets& widgets, Workspace& workspace, Player& player,
+                         Dialogs& dialogs, Opening& opening, SessionPanel& panel, Hooks hooks,
+                         QObject* parent)
     : QObject(parent)
-    , m_window(window)
+    , m_w(widgets)
     , m_ws(workspace)
     , m_player(player)
     , m_dialogs(dialogs)
@@ -275,7 +271,7 @@ void SessionHost::hostGoClick()
     m_expectedEchoes = m_panel.connectedFriends()->count();
     m_broadcast.sendEach([this] { return messages::pingMessage(m_pingClock); });
 
-    setShown(m_window, "MainPanel", true);
+    m_w.mainPanel->show();
     if (m_hooks.hotKeysOn)
         m_hooks.hotKeysOn();
     m_panel.hide();
@@ -307,7 +303,7 @@ void SessionHost::endSession(bool byUser)
     }
     if (m_guest)
         m_guest->disconnectCommand();
-    setShown(m_window, "MainPanel", false);
+    m_w.mainPanel->hide();
     if (m_guest)
         m_guest->hideLeaveButton();
     m_hostTimer.stop();

@@ -15,6 +15,7 @@ class Opening;
 class Player;
 class SessionGuest;
 class SessionPanel;
+struct MainWidgets;
 struct Workspace;
 
 // The host side of a Kinsoro session: listening for guests (port 3000, or
@@ -33,7 +34,7 @@ public:
         std::function<int()> timelineMaximum; // `TrackBar`'s maximum
     };
 
-    SessionHost(QWidget& window, Workspace& workspace, Player& player, Dialogs& dialogs,
+    SessionHost(const MainWidgets& widgets, Workspace& workspace, Player& player, Dialogs& dialogs,
                 Opening& opening, SessionPanel& panel, Hooks hooks, QObject* parent = nullptr);
     ~SessionHost() override;
 
@@ -81,7 +82,7 @@ private:
     bool hasEntry(const QTcpSocket* socket) const;
     QTcpSocket* socketOf(int row) const;
 
-    QWidget& m_window;
+    const MainWidgets& m_w;
     Workspace& m_ws;
     Player& m_player;
     Dialogs& m_dialogs;

@@ -4,6 +4,7 @@
 #include "platform/shell.h"
 #include "platform/widgets.h"
 #include "support/fakehotkeys.h"
+#include "support/need.h"
 #include "support/scripteddialogs.h"
 #include "support/scriptedplayer.h"
 #include "support/testfiles.h"
