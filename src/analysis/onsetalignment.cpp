@@ -190,6 +190,7 @@ private:
                     const float* before = cell(m_cost, pi, pj);
                     const float* beforeTempo = cell(m_tempo, pi, pj);
                     const auto lt = static_cast<float>(logTempo);
+                    const double level = m_c.tempoLevel * std::abs(logTempo);
                     const int last = m_states - 1;
                     for (int k = 0; k < last; ++k)
                         through[k] = before[k] + tempoChange * std::abs(lt - beforeTempo[k]);
@@ -199,7 +200,7 @@ private:
                         continue;
                     const int k = (q - 1) * m_P + (p - 1);
                     cost[k] = through[arg] +
-                              static_cast<float>((q - 1) * m_c.entryWithoutOnset +
+                              static_cast<float>((q - 1) * m_c.entryWithoutOnset + level +
                                                  m_skipBefore[static_cast<std::size_t>(j)] -
                                                  m_skipBefore[static_cast<std::size_t>(pj) + 1]);
                     tempo[k] = lt;

@@ -15,13 +15,17 @@ namespace onsetalignment {
 double snap(double time, const std::vector<Onset>& onsets, double window = 0.150);
 
 // What the alignment weighs against each other. Every cost is in the same units; the
-// tempo is the ratio of an onset interval to the interval of the entries it replaces.
+// tempo is the ratio of an onset interval to the interval of the entries it replaces. The
+// defaults are measured on the test pieces (tests/analysis/data, bench/bench_analysis).
 struct AlignmentCosts {
     // Per unit of |ln(tempo ratio)| between two neighbouring steps: a tempo that doubles
     // costs ln 2 times this once, a rubato costs a little at every step.
     double tempoChange = 1.0;
     // The same for the first step, against the entries' own tempo (ratio 1).
     double firstTempo = 0.5;
+    // Per unit of |ln(tempo ratio)| of every step: the entries' own tempo is right on the
+    // whole, so of two paths that keep their tempo equally well the one nearer to it wins.
+    double tempoLevel = 0.2;
     // Per onset left over inside the marked stretch (from the first entry's time less half
     // a second to the last one's plus half a second), for an onset of the recording's
     // median strength; times the square of its strength against the median (at most 9)
