@@ -32,6 +32,7 @@ struct AudioDecoder::State {
     bool decoderEnded = false; // the decoder gave its last frame
     bool finished = false;     // the resampler is flushed too
     bool started = false;      // a frame has been converted
+    int failures = 0;          // frames in a row the decoder could not decode
     long long samplesOut = 0;
     QString name;
 
@@ -216,9 +217,15 @@ bool AudioDecoder::decodeStep()
         return true;
     }
     if (received < 0) {
-        fail(QStringLiteral("The sound in %1 could not be decoded.").arg(s.name));
-        return false;
+        // A damaged frame is skipped, as the player does; a decoder that fails on and on
+        // (or runs out of memory) ends the reading.
+        if (received == AVERROR(ENOMEM) || ++s.failures > 100) {
+            fail(QStringLiteral("The sound in %1 could not be decoded.").arg(s.name));
+            return false;
+        }
+        return true;
     }
+    s.failures = 0;
 
     AVFrame& f = *s.frame;
     if (f.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC && f.ch_layout.nb_channels > 0) {

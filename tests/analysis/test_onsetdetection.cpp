@@ -143,6 +143,23 @@ TEST(OnsetDetection, FilesWithoutSoundGiveAMessage)
         << qPrintable(silent.error);
 }
 
+TEST(OnsetDetection, DamagedFramesAreSkipped)
+{
+    const TestPiece piece = loadTestPiece(kData, QStringLiteral("rubato"));
+    QTemporaryDir dir;
+    const QString flac = dir.filePath(QStringLiteral("damaged.flac"));
+    ASSERT_TRUE(ffmpeg({QStringLiteral("-i"), piece.audio, flac}));
+    QFile file(flac);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(file.size() / 2);
+    file.write(QByteArray(4000, 'x'));
+    file.close();
+    const OnsetDetection found = detectOnsets(flac);
+    ASSERT_TRUE(found.ok()) << qPrintable(found.error);
+    EXPECT_GT(found.duration, piece.end);
+    EXPECT_GE(found.onsets.size(), piece.notes.size() - 2);
+}
+
 TEST(OnsetDetection, CancelStopsEarly)
 {
     const TestPiece piece = loadTestPiece(kData, QStringLiteral("rubato"));
