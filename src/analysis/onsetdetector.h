@@ -13,7 +13,14 @@ struct Onset {
 };
 
 // How the recording is analysed. The defaults are the ones Folivant uses; they are exposed
-// for measuring, not for the user.
+// for measuring, not for the user. Measured on the test pieces (tests/analysis/data): the
+// high-frequency-content function finds every melody note, its error spread (standard
+// deviation) about 1 ms against 2 to 3 ms for the complex-domain and spectral-flux
+// functions, and its peak grows with how hard a note is struck, so loud melody notes stand
+// apart from a soft accompaniment (with the other two their strengths overlap). At
+// threshold 0.2 most of the accompaniment's soft off-beats are found as well. The
+// function's peak comes 15 ms after the attack begins, on top of the delay aubio allows
+// for its peak picker.
 struct OnsetSettings {
     int sampleRate = 22050;     // the recording is decoded to mono at this rate
     int windowSize = 1024;      // spectral frame (46 ms)
@@ -22,7 +29,7 @@ struct OnsetSettings {
     double threshold = 0.2;     // aubio peak-picking threshold
     double minimumGap = 0.050;  // seconds: two onsets closer than this are one
     double silence = -60;       // dBFS: no onset in frames quieter than this
-    double latency = 0.015;     // seconds taken off every onset time on top of aubio's own
+    double latency = 0.015;     // seconds taken off every onset time, see above
 };
 
 struct OnsetDetection {
