@@ -1,0 +1,73 @@
+#pragma once
+
+#include "analysis/onsetdetector.h"
+
+#include <QString>
+#include <vector>
+
+// Fitting marker entry times to the note onsets of the recording: one click at a time
+// (snap) or a whole marking at once (align). Pure functions of their arguments.
+namespace onsetalignment {
+
+// The strongest onset within [time - window, time + window] (the nearer one of two equally
+// strong), or `time` unchanged when there is none. `onsets` must be in time order, as
+// detectOnsets() returns them.
+double snap(double time, const std::vector<Onset>& onsets, double window = 0.150);
+
+// What the alignment weighs against each other. Every cost is in the same units; the
+// tempo is the ratio of an onset interval to the interval of the entries it replaces. The
+// defaults are measured on the test pieces (tests/analysis/data, bench/bench_analysis).
+struct AlignmentCosts {
+    // Per unit of |ln(tempo ratio)| between two neighbouring steps: a tempo that doubles
+    // costs ln 2 times this once, a rubato costs a little at every step.
+    double tempoChange = 1.0;
+    // The same for the first step, against the entries' own tempo (ratio 1).
+    double firstTempo = 0.5;
+    // Per unit of |ln(tempo ratio)| of every step: the entries' own tempo is right on the
+    // whole, so of two paths that keep their tempo equally well the one nearer to it wins.
+    double tempoLevel = 0.2;
+    // Per onset left over inside the marked stretch (from the first entry's time less half
+    // a second to the last one's plus half a second), for an onset of the recording's
+    // median strength; times the square of its strength against the median (at most 9)
+    // for others.
+    double leftOverOnset = 10.0;
+    // Per entry left without an onset (it is interpolated between its neighbours).
+    double entryWithoutOnset = 1.0;
+    // A marking whose entries lie typically (the median over a first alignment) less than
+    // `closeMarking` seconds from their onsets was made by hand or is already aligned: it
+    // is aligned again with this cost per entry for each multiple of that typical distance
+    // (at least 20 ms) it moves. An even spread is left to the tempo: its times say
+    // nothing about the rhythm.
+    double displacement = 0.5;
+    double closeMarking = 0.25;
+    // An entry is matched only to onsets at most `band` seconds from its time. When the
+    // path found strays further than a third of that, the alignment is done again with
+    // twice the band or `bandShare` of the marked stretch, whichever is wider: an even
+    // spread over a long recording can lie tens of seconds off. The work and memory grow
+    // with the entries times the onsets in the band.
+    double band = 6.0;
+    double bandShare = 0.1;
+};
+
+struct Alignment {
+    std::vector<double> times; // the new time of every entry, in seconds, not rounded
+    std::vector<bool> onOnset; // whether entry i sits on an onset (else it is interpolated)
+    int matched = 0;           // how many entries sit on an onset
+    int moved = 0;             // how many entries change by half a hundredth of a second or more
+    double largestMove = 0;    // seconds, the largest change of any entry
+    int largestMoveEntry = -1; // its index
+    QString error;             // why the entries were not aligned; empty on success
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Moves the entries (their times in list order) onto the onsets by a global alignment that
+// keeps the entries' order: each entry either takes an onset (a later entry a later onset)
+// or stays without one, and the choice with the least total cost wins (see
+// AlignmentCosts). Entries without an onset get times interpolated between their aligned
+// neighbours (shifted with the nearest one at either end), so the result is in time order
+// whatever the onsets. Entries whose times go backwards are refused with an error, never
+// reordered; so is an empty onset list.
+Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                const AlignmentCosts& costs = {});
+
+} // namespace onsetalignment

@@ -1,0 +1,170 @@
+#include "analysis/onsetalignment.h"
+
+#include <gtest/gtest.h>
+
+using onsetalignment::align;
+using onsetalignment::snap;
+
+namespace {
+
+std::vector<Onset> onsetsAt(const std::vector<double>& times, double strength = 1.0)
+{
+    std::vector<Onset> out;
+    for (const double t : times)
+        out.push_back({t, strength});
+    return out;
+}
+
+// Onsets merged in time order.
+std::vector<Onset> merged(std::vector<Onset> a, const std::vector<Onset>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    std::sort(a.begin(), a.end(), [](const Onset& x, const Onset& y) { return x.time < y.time; });
+    return a;
+}
+
+// Entries spread evenly from the first note to the end, as automatic marking does.
+std::vector<double> evenly(double start, double end, std::size_t count)
+{
+    std::vector<double> out;
+    for (std::size_t i = 0; i < count; ++i)
+        out.push_back(start + static_cast<double>(i) * (end - start) / count);
+    return out;
+}
+
+void expectTimes(const std::vector<double>& got, const std::vector<double>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], 1e-9) << "entry " << i;
+}
+
+// A melody with long and short notes (in eighths) and softer accompaniment onsets on the
+// eighths between its notes.
+struct Melody {
+    std::vector<double> notes;
+    std::vector<Onset> onsets;
+    double end = 0;
+};
+
+Melody melody(int count, double eighth, double speedUpAt = 1e9)
+{
+    const int lengths[] = {2, 1, 1, 2, 4, 1, 1, 3, 1, 2};
+    Melody m;
+    double t = 1;
+    for (int i = 0; i < count; ++i) {
+        const double step = t >= speedUpAt ? eighth / 2 : eighth;
+        m.notes.push_back(t);
+        m.onsets.push_back({t, 2.0});
+        for (int e = 1; e < lengths[i % 10]; ++e)
+            m.onsets.push_back({t + e * step, 1.0});
+        t += lengths[i % 10] * step;
+    }
+    m.end = t;
+    return m;
+}
+
+} // namespace
+
+TEST(Alignment, EntriesNearTheirNotesTakeThemExactly)
+{
+    const std::vector<double> notes{1.00, 1.48, 2.03, 2.51, 3.02, 3.55, 4.01};
+    const std::vector<double> entries{0.97, 1.50, 2.00, 2.55, 3.02, 3.50, 4.04};
+    const auto result = align(entries, onsetsAt(notes));
+    ASSERT_TRUE(result.ok());
+    expectTimes(result.times, notes);
+    EXPECT_EQ(result.matched, 7);
+    EXPECT_EQ(result.moved, 6); // 3.02 stays
+    EXPECT_NEAR(result.largestMove, 0.05, 1e-9);
+    EXPECT_EQ(result.largestMoveEntry, 5);
+}
+
+TEST(Alignment, EvenSpreadLandsOnTheMelodyNotTheAccompaniment)
+{
+    const Melody m = melody(40, 0.3);
+    const auto result = align(evenly(m.notes.front(), m.end, m.notes.size()), m.onsets);
+    ASSERT_TRUE(result.ok());
+    expectTimes(result.times, m.notes);
+}
+
+TEST(Alignment, TempoThatDoublesHalfWay)
+{
+    // The entries keep the first half's tempo; the recording doubles it.
+    const Melody m = melody(40, 0.3, 12.0);
+    const Melody steady = melody(40, 0.3);
+    const auto result = align(steady.notes, m.onsets);
+    ASSERT_TRUE(result.ok());
+    expectTimes(result.times, m.notes);
+}
+
+TEST(Alignment, MissingOnsetsAreInterpolatedAndExtraOnesLeftOver)
+{
+    std::vector<double> notes;
+    for (int i = 0; i < 20; ++i)
+        notes.push_back(1 + 0.5 * i);
+    std::vector<double> entries;
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        entries.push_back(notes[i] + (i % 3 == 0 ? 0.06 : -0.04));
+    std::vector<double> heard;
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        if (i != 5 && i != 12)
+            heard.push_back(notes[i]);
+    // Weak noises close to some entries.
+    const auto onsets = merged(onsetsAt(heard, 1.0), onsetsAt({2.1, 4.95, 8.3}, 0.2));
+
+    const auto result = align(entries, onsets);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.matched, 18);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (i == 5 || i == 12) {
+            // Between its neighbours' notes in the proportion its entry lay between theirs.
+            EXPECT_FALSE(result.onOnset[i]);
+            const double share = (entries[i] - entries[i - 1]) / (entries[i + 1] - entries[i - 1]);
+            EXPECT_NEAR(result.times[i], notes[i - 1] + share * (notes[i + 1] - notes[i - 1]),
+                        1e-9);
+        } else {
+            EXPECT_TRUE(result.onOnset[i]);
+            EXPECT_DOUBLE_EQ(result.times[i], notes[i]) << "entry " << i;
+        }
+    }
+}
+
+TEST(Alignment, FewerOnsetsThanEntriesStayInOrder)
+{
+    const std::vector<double> entries = evenly(1, 11, 20);
+    const std::vector<double> heard{1.0, 2.6, 3.4, 5.9, 8.8, 10.4};
+    const auto result = align(entries, onsetsAt(heard));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.matched, 6);
+    ASSERT_EQ(result.times.size(), entries.size());
+    EXPECT_TRUE(std::is_sorted(result.times.begin(), result.times.end()));
+    for (const double t : heard)
+        EXPECT_NE(std::find(result.times.begin(), result.times.end(), t), result.times.end());
+    // Not stretched beyond the notes heard.
+    EXPECT_EQ(result.times.front(), 1.0);
+    EXPECT_EQ(result.times.back(), 10.4);
+}
+
+TEST(Alignment, EntriesOutOfTimeOrderAreRefused)
+{
+    const auto result = align({1.0, 2.0, 1.5, 3.0}, onsetsAt({1, 1.5, 2, 3}));
+    EXPECT_FALSE(result.ok());
+    EXPECT_TRUE(result.error.contains(QStringLiteral("entry 3 (1.50 s)")))
+        << qPrintable(result.error);
+    EXPECT_TRUE(result.times.empty());
+
+    EXPECT_FALSE(align({1.0, 2.0}, {}).ok()); // nothing heard to align to
+    EXPECT_TRUE(align({}, onsetsAt({1.0})).ok());
+}
+
+TEST(Snap, StrongestOnsetWithinTheWindowOnly)
+{
+    const std::vector<Onset> onsets{
+        {1.00, 1.0}, {1.10, 3.0}, {1.50, 2.0}, {2.00, 2.0}, {2.20, 2.0}};
+    EXPECT_DOUBLE_EQ(snap(1.02, onsets), 1.10); // stronger, though further
+    EXPECT_DOUBLE_EQ(snap(1.40, onsets), 1.50);
+    EXPECT_DOUBLE_EQ(snap(1.30, onsets), 1.30); // nothing within 0.15 s
+    EXPECT_DOUBLE_EQ(snap(2.12, onsets), 2.20); // equally strong: the nearer
+    EXPECT_DOUBLE_EQ(snap(2.12, onsets, 0.05), 2.12);
+    EXPECT_DOUBLE_EQ(snap(5.0, {}), 5.0);
+}

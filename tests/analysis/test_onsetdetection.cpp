@@ -1,0 +1,172 @@
+#include "analysis/onsetalignment.h"
+#include "analysis/onsetdetector.h"
+#include "analysis/testpieces.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kData = QStringLiteral(FOLIVANT_ANALYSIS_DATA);
+
+// The onset nearest each note.
+std::vector<double> nearest(const std::vector<double>& notes, const std::vector<Onset>& onsets)
+{
+    std::vector<double> out;
+    for (const double t : notes)
+        out.push_back(
+            std::min_element(onsets.begin(), onsets.end(), [t](const Onset& a, const Onset& b) {
+                return std::abs(a.time - t) < std::abs(b.time - t);
+            })->time);
+    return out;
+}
+
+bool ffmpeg(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"),
+                                                  QStringLiteral("error"), QStringLiteral("-y")} +
+                                          args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+TEST(OnsetDetection, FindsTheMelodyNotesOfThePieces)
+{
+    for (const char* name : {"rubato", "accompanied"}) {
+        SCOPED_TRACE(name);
+        const TestPiece piece = loadTestPiece(kData, QString::fromLatin1(name));
+        ASSERT_FALSE(piece.notes.empty());
+        std::vector<double> progress;
+        const OnsetDetection found =
+            detectOnsets(piece.audio, [&](double p) { progress.push_back(p); });
+        ASSERT_TRUE(found.ok()) << qPrintable(found.error);
+        EXPECT_NEAR(found.duration, piece.end + 1, 0.1);
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        EXPECT_EQ(progress.back(), 1.0);
+
+        ASSERT_FALSE(found.onsets.empty());
+        const auto at = nearest(piece.notes, found.onsets);
+        double total = 0;
+        for (std::size_t i = 0; i < at.size(); ++i) {
+            EXPECT_NEAR(at[i], piece.notes[i], 0.030) << "note " << i;
+            total += std::abs(at[i] - piece.notes[i]);
+        }
+        EXPECT_LT(total / static_cast<double>(at.size()), 0.010);
+        // The accompaniment adds onsets, but not without bound.
+        EXPECT_LE(found.onsets.size(), 2 * piece.notes.size() + 5);
+    }
+}
+
+TEST(OnsetDetection, EveryFormatGivesTheSameOnsets)
+{
+    const TestPiece piece = loadTestPiece(kData, QStringLiteral("accompanied"));
+    const OnsetDetection reference = detectOnsets(piece.audio);
+    ASSERT_TRUE(reference.ok());
+    const auto expected = nearest(piece.notes, reference.onsets);
+
+    // Each made from the piece ("in"); the last a video whose sound starts 2 s in.
+    const QString in = QStringLiteral("in");
+    const struct {
+        const char* extension;
+        QStringList args;
+        double shift;
+    } formats[] = {
+        {"wav", {QStringLiteral("-i"), in, QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")}, 0},
+        {"flac", {QStringLiteral("-i"), in, QStringLiteral("-c:a"), QStringLiteral("flac")}, 0},
+        {"ogg",
+         {QStringLiteral("-i"), in, QStringLiteral("-c:a"), QStringLiteral("libvorbis"),
+          QStringLiteral("-ac"), QStringLiteral("2")},
+         0},
+        {"m4a",
+         {QStringLiteral("-i"), in, QStringLiteral("-c:a"), QStringLiteral("aac"),
+          QStringLiteral("-ar"), QStringLiteral("44100")},
+         0},
+        {"mp3",
+         {QStringLiteral("-i"), in, QStringLiteral("-c:a"), QStringLiteral("libmp3lame"),
+          QStringLiteral("-ar"), QStringLiteral("44100")},
+         0},
+        {"mp4",
+         {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+          QStringLiteral("color=c=white:s=64x64:r=5"), QStringLiteral("-itsoffset"),
+          QStringLiteral("2"), QStringLiteral("-i"), in, QStringLiteral("-map"),
+          QStringLiteral("0"), QStringLiteral("-map"), QStringLiteral("1"), QStringLiteral("-t"),
+          QStringLiteral("33"), QStringLiteral("-c:a"), QStringLiteral("aac")},
+         2},
+    };
+    QTemporaryDir dir;
+    for (const auto& format : formats) {
+        SCOPED_TRACE(format.extension);
+        const QString file =
+            dir.filePath(QStringLiteral("piece.") + QLatin1String(format.extension));
+        QStringList args = format.args;
+        args.replace(args.indexOf(in), piece.audio);
+        ASSERT_TRUE(ffmpeg(args << file));
+        const OnsetDetection found = detectOnsets(file);
+        ASSERT_TRUE(found.ok()) << qPrintable(found.error);
+        std::vector<double> shifted;
+        for (const double t : piece.notes)
+            shifted.push_back(t + format.shift);
+        const auto at = nearest(shifted, found.onsets);
+        for (std::size_t i = 0; i < at.size(); ++i)
+            EXPECT_NEAR(at[i], expected[i] + format.shift, 0.004) << "note " << i;
+    }
+}
+
+TEST(OnsetDetection, FilesWithoutSoundGiveAMessage)
+{
+    QTemporaryDir dir;
+    const OnsetDetection missing = detectOnsets(dir.filePath(QStringLiteral("gone.mp3")));
+    EXPECT_TRUE(missing.error.contains(QStringLiteral("not found"))) << qPrintable(missing.error);
+
+    QFile noise(dir.filePath(QStringLiteral("noise.mp3")));
+    ASSERT_TRUE(noise.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 16384; ++i) {
+        const quint32 word = QRandomGenerator::global()->generate();
+        noise.write(reinterpret_cast<const char*>(&word), sizeof word);
+    }
+    noise.close();
+    const OnsetDetection random = detectOnsets(noise.fileName());
+    EXPECT_FALSE(random.error.isEmpty());
+    EXPECT_TRUE(random.onsets.empty());
+
+    const QString picture = dir.filePath(QStringLiteral("page.png"));
+    ASSERT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("color=c=white:s=64x64"), QStringLiteral("-frames:v"),
+                        QStringLiteral("1"), picture}));
+    const OnsetDetection silent = detectOnsets(picture);
+    EXPECT_TRUE(silent.error.contains(QStringLiteral("no audio stream")))
+        << qPrintable(silent.error);
+}
+
+TEST(OnsetDetection, DamagedFramesAreSkipped)
+{
+    const TestPiece piece = loadTestPiece(kData, QStringLiteral("rubato"));
+    QTemporaryDir dir;
+    const QString flac = dir.filePath(QStringLiteral("damaged.flac"));
+    ASSERT_TRUE(ffmpeg({QStringLiteral("-i"), piece.audio, flac}));
+    QFile file(flac);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(file.size() / 2);
+    file.write(QByteArray(4000, 'x'));
+    file.close();
+    const OnsetDetection found = detectOnsets(flac);
+    ASSERT_TRUE(found.ok()) << qPrintable(found.error);
+    EXPECT_GT(found.duration, piece.end);
+    EXPECT_GE(found.onsets.size(), piece.notes.size() - 2);
+}
+
+TEST(OnsetDetection, CancelStopsEarly)
+{
+    const TestPiece piece = loadTestPiece(kData, QStringLiteral("rubato"));
+    std::atomic<bool> cancel{false};
+    const OnsetDetection found = detectOnsets(
+        piece.audio, [&](double p) { cancel = cancel || p > 0.2; }, &cancel);
+    EXPECT_TRUE(found.cancelled);
+    EXPECT_FALSE(found.ok());
+    EXPECT_LT(found.duration, 0.5 * piece.end);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// The recordings in tests/analysis/data (made by scripts/make-test-pieces) and where their
+// melody notes start. Shared by the tests and the benchmark.
+struct TestPiece {
+    QString audio;             // the recording (Ogg Opus)
+    double start = 0;          // the first bar's start, seconds
+    double end = 0;            // the last bar's end, seconds
+    std::vector<double> notes; // every melody note's onset, seconds, in order
+};
+
+// Reads <dir>/<name>.csv; notes stays empty when the table cannot be read.
+inline TestPiece loadTestPiece(const QString& dir, const QString& name)
+{
+    TestPiece piece;
+    piece.audio = dir + QLatin1Char('/') + name + QStringLiteral(".opus");
+    QFile table(dir + QLatin1Char('/') + name + QStringLiteral(".csv"));
+    if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
+        return piece;
+    while (!table.atEnd()) {
+        const QStringList fields =
+            QString::fromLatin1(table.readLine()).trimmed().split(QLatin1Char(','));
+        if (fields.size() < 2)
+            continue;
+        const double seconds = fields[1].toDouble();
+        if (fields[0] == QLatin1String("start"))
+            piece.start = seconds;
+        else if (fields[0] == QLatin1String("end"))
+            piece.end = seconds;
+        else if (fields[0] == QLatin1String("note"))
+            piece.notes.push_back(seconds);
+    }
+    return piece;
+}
