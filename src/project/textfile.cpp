@@ -98,6 +98,16 @@ bool readLines(const QString& path, QStringList& lines, QString* error)
     return true;
 }
 
+QByteArray encodeLines(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines) {
+        bytes += line.toUtf8();
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
 bool writeLines(const QString& path, const QStringList& lines, QString* error)
 {
     QSaveFile file(path);
@@ -106,11 +116,7 @@ bool writeLines(const QString& path, const QStringList& lines, QString* error)
             *error = file.errorString();
         return false;
     }
-    QByteArray bytes;
-    for (const QString& line : lines) {
-        bytes += line.toUtf8();
-        bytes += "\r\n";
-    }
+    const QByteArray bytes = encodeLines(lines);
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
             *error = file.errorString();

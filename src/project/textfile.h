@@ -18,6 +18,9 @@ QByteArray encodeCp1252OrUtf8(const QString& text);
 // Cuts text into lines at CR, LF or CR LF. A final line end does not make an empty line.
 QStringList splitLines(const QString& text);
 
+// The bytes of a text file: every line as UTF-8 followed by CR LF.
+QByteArray encodeLines(const QStringList& lines);
+
 // Reads a file's lines. Returns false (and leaves lines empty) when it cannot be read;
 // error receives the system's text for the failure.
 bool readLines(const QString& path, QStringList& lines, QString* error = nullptr);

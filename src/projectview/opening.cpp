@@ -9,6 +9,7 @@
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
 #include "project/numbertext.h"
+#include "project/projectsave.h"
 #include "project/workspace.h"
 #include "projectview/pages.h"
 
@@ -162,6 +163,8 @@ bool Opening::loadProject(const QString& path)
 {
     m_w.startup->setEnabled(false);
     m_ws.openPath = path;
+    // A save that the program could not finish is finished (or undone) first.
+    projectsave::recover(path);
     m_pages.clear();
     if (!m_ws.memo.load(path))
         return false;
@@ -293,14 +296,14 @@ bool Opening::save()
     const bool local = m_w.localAudio->isChecked();
     m_ws.memo.setValue(QStringLiteral("UseLocal"),
                        local ? QStringLiteral("true") : QStringLiteral("false"));
-    QString error;
-    if (!m_ws.memo.save(m_ws.openPath, &error)) {
-        m_dialogs.information(writeError(m_ws.openPath, error));
-        return false;
-    }
-    const QString dataFile = m_ws.fileInProject(QStringLiteral("NotesDataFile"));
-    if (!m_ws.notes.save(dataFile, &error)) {
-        m_dialogs.information(writeError(dataFile, error));
+    // Both files or neither: a full disk or a killed program never leaves a mix.
+    QString failed, error;
+    if (!projectsave::writeAll(
+            m_ws.openPath,
+            {{m_ws.openPath, m_ws.memo.lines()},
+             {m_ws.fileInProject(QStringLiteral("NotesDataFile")), m_ws.notes.lines()}},
+            &failed, &error)) {
+        m_dialogs.information(writeError(failed, error));
         return false;
     }
     m_ws.modes.automatic = false;

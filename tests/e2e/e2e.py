@@ -318,6 +318,15 @@ def main():
                FOLIVANT_NOTES_DIR=NOTES, FOLIVANT_AUDIO_OUTPUT="null",
                FOLIVANT_UPDATE_HOST="127.0.0.1:9")
     proc = subprocess.Popen([APP], env=env)
+    # A program that could not reach the X server dies at once; a busy machine has been
+    # seen to refuse the first connection to a fresh server. One more start tells that
+    # apart from a program that cannot start at all.
+    try:
+        proc.wait(timeout=3)
+        log(f"note: the program ended at once (status {proc.returncode}); starting it again")
+        proc = subprocess.Popen([APP], env=env)
+    except subprocess.TimeoutExpired:
+        pass
     try:
         if open_demo(proc):
             if MEASURE:

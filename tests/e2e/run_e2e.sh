@@ -85,5 +85,9 @@ unset DBUS_SESSION_BUS_ADDRESS
 dbus-run-session -- /usr/bin/python3 "$HERE/e2e.py" "$APP" "$TMP/Notes" "$DEMO" "$OUT" "$@" \
     2> >(grep -v -e 'Failed to set fd limit' -e 'XDG_RUNTIME_DIR' >&2)
 rc=$?
+if [ "$rc" -ne 0 ]; then
+    if kill -0 "$XVFB_PID" 2>/dev/null; then echo "Xvfb :$DISP still running"; else echo "Xvfb :$DISP has ended"; fi
+    cat "$TMP/xvfb.log"
+fi
 echo "screenshots: $OUT"
 exit $rc
