@@ -12,6 +12,7 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <sys/mman.h>
@@ -124,8 +125,12 @@ bool bmpCutShort(QIODevice& device)
     const qint64 bits = littleEndian(head, 28, 2);
     if (width <= 0 || height <= 0 || bits <= 0)
         return false;
-    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
-    return device.size() < offset + rowBytes * height;
+    // Sizes no file can hold are cut short too (and are refused as too large first).
+    const qint64 rowBytes = (width * std::min<qint64>(bits, 64) + 31) / 32 * 4;
+    qint64 pixelBytes = 0;
+    if (__builtin_mul_overflow(rowBytes, height, &pixelBytes))
+        return true;
+    return device.size() - offset < pixelBytes;
 }
 
 // Every page leaves here as Format_RGB32; anything see-through is shown over white.
