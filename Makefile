@@ -48,7 +48,7 @@ fuzz-ci:
 # The tests built with AddressSanitizer (leaks too) and UndefinedBehaviorSanitizer, in
 # build-sanitize, benchmarks left out. Any report fails its test. Heavy on a small machine.
 SANITIZE_BUILD ?= build-sanitize
-SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:check_initialization_order=1 \
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/sanitize/ubsan.supp
 test-sanitize: setup
