@@ -4,7 +4,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build run test format format-check layer-check bench clean
+.PHONY: setup build run test format format-check layer-check bench clean fuzz fuzz-ci \
+  test-sanitize
 
 setup:
 	bash scripts/setup
@@ -38,6 +39,28 @@ layer-check:
 
 bench: build
 	for b in $(BUILD)/bench/bench_*; do $$b; done
+
+# Fuzzing (clang, libFuzzer) in build-fuzz: `make fuzz` runs every harness under fuzz/ for
+# FUZZ_SECONDS each; `make fuzz-ci` replays each committed corpus, then fuzzes each harness
+# for 20 s. What they find is left in build-fuzz/artifacts/.
+FUZZ_SECONDS ?= 300
+fuzz:
+	bash scripts/fuzz --seconds $(FUZZ_SECONDS)
+
+fuzz-ci:
+	bash scripts/fuzz --ci
+
+# The tests built with AddressSanitizer (leaks too) and UndefinedBehaviorSanitizer, in
+# build-sanitize, benchmarks left out. Any report fails its test. Heavy on a small machine.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/sanitize/ubsan.supp
+test-sanitize: setup
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFOLIVANT_SANITIZE=ON -DFOLIVANT_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD)

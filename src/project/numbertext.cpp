@@ -1,5 +1,6 @@
 #include "project/numbertext.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +16,15 @@ double roundTo(double v, double unit)
 
 long long roundTens(double v)
 {
-    return static_cast<long long>(roundTo(v, 10.0));
+    const double tens = roundTo(v, 10.0);
+    if (std::isnan(tens))
+        return 0;
+    // 2^63 is exactly representable; every double below it converts without overflow.
+    if (tens >= 9223372036854775808.0)
+        return LLONG_MAX;
+    if (tens < -9223372036854775808.0)
+        return LLONG_MIN;
+    return static_cast<long long>(tens);
 }
 
 QString format(double v)

@@ -17,7 +17,8 @@ inline double roundHundredths(double v)
     return roundTo(v, 0.01);
 }
 
-// Marker places: multiples of 10 (pixels and millionths), as an integer.
+// Marker places: multiples of 10 (pixels and millionths), as an integer. Values beyond
+// the range of long long give its nearest end; NaN gives 0.
 long long roundTens(double v);
 
 // Shortest decimal text with up to 15 significant digits: no exponent, no trailing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <QtGlobal>
@@ -8,7 +9,9 @@
 // ignored: "jpg"/"jpeg" (libjpeg-turbo), "gif" (giflib, first frame over white), "bmp"
 // (Qt's reader). Every decoded page is QImage::Format_RGB32, the format the screen shows
 // without conversion, with transparent parts over white. A file that cannot be decoded
-// gives a null image and an error text; no input makes the process crash, hang or exit.
+// gives a null image and an error text naming the file and the problem; no input makes
+// the process crash, hang or exit, and a page is refused before its picture is allocated
+// when it would exceed the page cap.
 namespace pageimage {
 
 // Pages whose decoded picture (4 bytes a pixel) would take more than this are refused.
@@ -23,7 +26,17 @@ QImage loadJpeg(const QString& path, QString* error = nullptr);
 QImage loadGif(const QString& path, QString* error = nullptr);
 QImage loadBmp(const QString& path, QString* error = nullptr);
 
-// True when a width x height page fits under maxDecodedBytes.
-bool sizeAllowed(qint64 width, qint64 height);
+// The same decoders over a file's bytes already in memory; name stands for the file in
+// the error texts. maxBytes lowers the page cap (a page is refused when its picture would
+// take more than that many bytes).
+QImage decodeJpeg(const QByteArray& bytes, const QString& name, QString* error = nullptr,
+                  qint64 maxBytes = maxDecodedBytes);
+QImage decodeGif(const QByteArray& bytes, const QString& name, QString* error = nullptr,
+                 qint64 maxBytes = maxDecodedBytes);
+QImage decodeBmp(const QByteArray& bytes, const QString& name, QString* error = nullptr,
+                 qint64 maxBytes = maxDecodedBytes);
+
+// True when a width x height page fits under maxBytes (4 bytes a pixel).
+bool sizeAllowed(qint64 width, qint64 height, qint64 maxBytes = maxDecodedBytes);
 
 } // namespace pageimage

@@ -95,6 +95,32 @@ bool gifFirstFrameInterlaced(const QByteArray& gif)
     return false;
 }
 
+// A GIF made byte by byte: a screen of screen.width() x screen.height() with a two-colour
+// table (black, white), then one image descriptor per rectangle in frames, each followed
+// by the picture data of a single black pixel, and the trailer when closed.
+QByteArray gifBytes(QSize screen, const QList<QRect>& frames, bool closed = true)
+{
+    QByteArray bytes("GIF89a");
+    const auto word = [&](int v) {
+        bytes.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+    };
+    word(screen.width());
+    word(screen.height());
+    bytes.append(QByteArray("\x80\0\0\0\0\0\xFF\xFF\xFF", 9));
+    for (const QRect& frame : frames) {
+        bytes.append(char(0x2C));
+        word(frame.x());
+        word(frame.y());
+        word(frame.width());
+        word(frame.height());
+        bytes.append('\0');
+        bytes.append(QByteArray("\x02\x02\x44\x01\0", 5)); // LZW: clear, index 0, end
+    }
+    if (closed)
+        bytes.append(';');
+    return bytes;
+}
+
 class PageImageTest : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -220,6 +246,39 @@ TEST_F(PageImageTest, JpegWithAbsurdDimensionsIsRefused)
     EXPECT_TRUE(error.contains(QLatin1String("too large"))) << error.toStdString();
 }
 
+TEST_F(PageImageTest, JpegWithMissingScanDataFailsFast)
+{
+    const QByteArray busy = readAll(convert(QStringLiteral("busy.jpg"), kBusy));
+    QByteArray tiny =
+        readAll(convert(QStringLiteral("tiny.jpg"), {QStringLiteral("-size"), QStringLiteral("8x8"),
+                                                     QStringLiteral("xc:white")}));
+    const qsizetype sof = tiny.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    ASSERT_GT(busy.size(), 1000);
+    // Stray bytes between two markers leave every pixel decoded: still a page.
+    QByteArray stray = tiny;
+    stray.insert(sof, QByteArray(3, '\0'));
+    EXPECT_FALSE(pageimage::loadJpeg(testfiles::writeFile(path(QStringLiteral("stray.jpg")), stray))
+                     .isNull());
+
+    // Cut in the middle of the picture data and closed again with an end-of-image marker:
+    // libjpeg would pad the rest of the page with grey.
+    const QString closed = testfiles::writeFile(path(QStringLiteral("closed.jpg")),
+                                                busy.left(busy.size() / 2) + "\xFF\xD9");
+    // 8 x 8 pixels of data under a header that declares 16384 x 16384.
+    for (qsizetype i = sof + 5; i < sof + 9; ++i)
+        tiny[i] = char((i - sof) % 2 ? 0x40 : 0x00);
+    const QString huge = testfiles::writeFile(path(QStringLiteral("huge.jpg")), tiny);
+    for (const QString& file : {closed, huge}) {
+        QString error;
+        EXPECT_TRUE(pageimage::loadJpeg(file, &error).isNull()) << file.toStdString();
+        EXPECT_TRUE(error.contains(file)) << error.toStdString();
+    }
+    QString error;
+    pageimage::loadJpeg(huge, &error);
+    EXPECT_TRUE(error.contains(QLatin1String("16384 x 16384"))) << error.toStdString();
+}
+
 // --- GIF ------------------------------------------------------------------------------
 
 TEST_F(PageImageTest, GifStaticDecodesItsColours)
@@ -296,6 +355,53 @@ TEST_F(PageImageTest, GifWithAbsurdScreenIsRefused)
         pageimage::loadGif(testfiles::writeFile(path(QStringLiteral("huge.gif")), bytes), &error)
             .isNull());
     EXPECT_TRUE(error.contains(QLatin1String("too large"))) << error.toStdString();
+}
+
+TEST_F(PageImageTest, GifFramesAreCheckedBeforeDecodingAndOnlyTheFirstIsRead)
+{
+    // 35 bytes whose one frame declares 46340 x 46340 pixels on a 1 x 1 screen.
+    const QByteArray hugeFrame = gifBytes({1, 1}, {{0, 0, 46340, 46340}});
+    ASSERT_EQ(hugeFrame.size(), 35);
+    QString error;
+    EXPECT_TRUE(pageimage::loadGif(
+                    testfiles::writeFile(path(QStringLiteral("frame.gif")), hugeFrame), &error)
+                    .isNull());
+    EXPECT_TRUE(error.contains(QLatin1String("too large"))) << error.toStdString();
+
+    // A good first frame, then a huge second one whose data is missing: the page is the
+    // first frame, and nothing after it is read.
+    const QString later =
+        testfiles::writeFile(path(QStringLiteral("later.gif")),
+                             gifBytes({2, 1}, {{0, 0, 1, 1}, {0, 0, 46340, 46340}}).chopped(6));
+    const QImage image = pageimage::loadGif(later, &error);
+    ASSERT_EQ(image.size(), QSize(2, 1)) << error.toStdString();
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(1, 0), qRgb(255, 255, 255));
+}
+
+TEST_F(PageImageTest, GifErrorsNameTheFileAndTheProblem)
+{
+    const QByteArray good = gifBytes({2, 1}, {{0, 0, 1, 1}});
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* problem;
+    } cases[] = {
+        {"zero.gif", gifBytes({2, 1}, {{0, 0, 0, 1}}), "no width or height"},
+        {"cut.gif", good.left(good.size() - 4), "cut short"},
+        {"header.gif", good.left(10), "cut short"},
+        {"empty.gif", gifBytes({2, 1}, {}), "holds no picture"},
+        {"other.gif", good.left(19) + QByteArray(20, 'x'), "damaged"},
+        {"text.gif", QByteArray("not a picture at all"), "not a GIF"},
+    };
+    for (const auto& c : cases) {
+        const QString file = testfiles::writeFile(path(QString::fromLatin1(c.name)), c.bytes);
+        QString error;
+        EXPECT_TRUE(pageimage::loadGif(file, &error).isNull()) << c.name;
+        EXPECT_TRUE(error.contains(file) && error.contains(QLatin1String(c.problem)) &&
+                    !error.contains(QLatin1String("GIF error")))
+            << c.name << ": " << error.toStdString();
+    }
 }
 
 // --- BMP ------------------------------------------------------------------------------

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <climits>
 #include <gtest/gtest.h>
 
 using numbertext::format;
@@ -31,6 +33,8 @@ TEST(NumberText, PlacesRoundToTens)
     EXPECT_EQ(numbertext::roundTens(523414), 523410);
     EXPECT_EQ(numbertext::roundTens(-14), 0);
     EXPECT_EQ(numbertext::roundTens(-16), -10);
+    EXPECT_EQ(numbertext::roundTens(8.01e19), LLONG_MAX);
+    EXPECT_EQ(numbertext::roundTens(-1e300), LLONG_MIN);
 }
 
 TEST(NumberText, ShortestTextAndReadingBack)
