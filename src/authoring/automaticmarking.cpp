@@ -5,6 +5,7 @@
 #include "platform/mainwidgets.h"
 #include "platform/widgets.h"
 #include "playback/follower.h"
+#include "playback/followlogic.h"
 #include "playback/markerindexmodel.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
@@ -58,13 +59,6 @@ QFrame* panel(QWidget& window, const char* name, int width, int height)
     p->resize(width, height);
     p->hide();
     return p;
-}
-
-// A place in millionths of the displayed size as whole pixels, rounded to tens.
-int toPixels(long long millionths, int size)
-{
-    const double v = static_cast<double>(size) * static_cast<double>(millionths) * 0.000001;
-    return static_cast<int>(numbertext::roundTens(v));
 }
 
 } // namespace
@@ -218,7 +212,8 @@ void AutomaticMarking::placeBox(const QString& line, long long x, long long y)
     connect(box, &MarkerShape::rightClicked, &m_follower, &Follower::shapeRightClicked);
     const QSize shown = m_sheet.displaySize();
     const QPoint imageAt = m_sheet.image()->pos();
-    box->move(imageAt.x() + toPixels(x, shown.width()), imageAt.y() + toPixels(y, shown.height()));
+    box->move(imageAt.x() + followlogic::placeToPixels(x, shown.width()),
+              imageAt.y() + followlogic::placeToPixels(y, shown.height()));
     box->show();
     box->raise();
     m_boxes.emplace_back(box);

@@ -2,6 +2,8 @@
 
 #include "project/numbertext.h"
 
+#include <algorithm>
+
 #include <cmath>
 
 namespace followlogic {
@@ -50,7 +52,10 @@ QColor markerColor(int c, int n, const std::function<double(int)>& time, double 
 int placeToPixels(long long millionths, int displayed)
 {
     const double v = static_cast<double>(displayed) * static_cast<double>(millionths) * 0.000001;
-    return static_cast<int>(numbertext::roundTens(v));
+    // A place from a damaged or hostile file can lie far beyond any page: it is held at the
+    // largest distance a widget can be placed at, never wrapped round to another place.
+    constexpr long long farthest = 16777210; // QWIDGETSIZE_MAX in whole tens
+    return static_cast<int>(std::clamp(numbertext::roundTens(v), -farthest, farthest));
 }
 
 QPoint scrollFor(const ScrollView& s, int xp, int yp, bool keepTopLeft)

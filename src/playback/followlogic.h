@@ -22,7 +22,8 @@ QColor markerColor(int current, int count, const std::function<double(int)>& tim
 inline const QColor kRed{255, 0, 0};
 inline const QColor kSpringGreen{0, 255, 128};
 
-// A place in millionths of the displayed size, in pixels rounded to a multiple of 10.
+// A place in millionths of the displayed size, in pixels rounded to a multiple of 10, held
+// within the distance a widget can be placed at.
 int placeToPixels(long long millionths, int displayed);
 
 struct ScrollView {

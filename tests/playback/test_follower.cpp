@@ -15,6 +15,8 @@
 #include <QSlider>
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 std::function<double(int)> timesOf(std::vector<double> t)
@@ -58,6 +60,9 @@ TEST(FollowLogic, PlacesAndScrolling)
 {
     EXPECT_EQ(followlogic::placeToPixels(500000, 441), 220);
     EXPECT_EQ(followlogic::placeToPixels(523410, 800), 420);
+    // Far beyond the page: held, not wrapped round.
+    EXPECT_EQ(followlogic::placeToPixels(LLONG_MAX, 800), 16777210);
+    EXPECT_EQ(followlogic::placeToPixels(-9000000000000, 800), -16777210);
 
     followlogic::ScrollView view{0, 0, 500, 800, 480, 780};
     // Keep top-left: 15 % of the box's outer size above and left of the marker.
