@@ -5,7 +5,6 @@
 
 #include <QFileInfo>
 #include <QImageReader>
-#include <QPainter>
 #include <QVariant>
 
 #include <poppler-qt6.h>
@@ -27,21 +26,6 @@ QString quoted(const QString& path)
     return QLatin1Char('"') + QFileInfo(path).fileName() + QLatin1Char('"');
 }
 
-// Every page leaves as Format_RGB32; anything see-through is shown over white.
-QImage onWhite(QImage image)
-{
-    if (image.format() == QImage::Format_RGB32)
-        return image;
-    if (!image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_RGB32);
-    QImage page(image.size(), QImage::Format_RGB32);
-    if (page.isNull())
-        return page;
-    page.fill(Qt::white);
-    QPainter painter(&page);
-    painter.drawImage(0, 0, image);
-    return page;
-}
 
 bool fits(qint64 width, qint64 height)
 {
@@ -76,7 +60,7 @@ public:
                          .arg(m_name);
             return {};
         }
-        return onWhite(std::move(image));
+        return pageimage::onWhite(std::move(image));
     }
 
 private:
@@ -165,7 +149,7 @@ public:
         const QSize size = PageLimits::fitted(image.size());
         if (size != image.size())
             image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        image = onWhite(std::move(image));
+        image = pageimage::onWhite(std::move(image));
         if (image.isNull())
             *error = QStringLiteral("There is not enough memory to convert %1.").arg(m_name);
         return image;

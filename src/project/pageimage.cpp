@@ -133,21 +133,6 @@ bool bmpCutShort(QIODevice& device)
     return device.size() - offset < pixelBytes;
 }
 
-// Every page leaves here as Format_RGB32; anything see-through is shown over white.
-QImage toPage(QImage image)
-{
-    if (image.format() == QImage::Format_RGB32)
-        return image;
-    if (!image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_RGB32);
-    QImage page(image.size(), QImage::Format_RGB32);
-    if (page.isNull())
-        return page;
-    page.fill(Qt::white);
-    QPainter painter(&page);
-    painter.drawImage(0, 0, image);
-    return page;
-}
 
 QImage decodeBmpFrom(QIODevice& device, const QString& name, QString* error, qint64 maxBytes)
 {
@@ -171,7 +156,7 @@ QImage decodeBmpFrom(QIODevice& device, const QString& name, QString* error, qin
         return fail(
             error,
             QStringLiteral("Cannot read the BMP image %1: %2").arg(name, reader.errorString()));
-    image = toPage(std::move(image));
+    image = onWhite(std::move(image));
     if (image.isNull())
         return fail(error, noMemory(kind, name, size.width(), size.height()));
     return image;
@@ -246,6 +231,21 @@ QImage load(const QString& path, QString* error)
     return fail(error, QStringLiteral("The page image %1 is not a JPEG, GIF or BMP file "
                                       "(unknown extension \"%2\").")
                            .arg(path, ext));
+}
+
+QImage onWhite(QImage image)
+{
+    if (image.format() == QImage::Format_RGB32)
+        return image;
+    if (!image.hasAlphaChannel())
+        return image.convertToFormat(QImage::Format_RGB32);
+    QImage page(image.size(), QImage::Format_RGB32);
+    if (page.isNull())
+        return page;
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    painter.drawImage(0, 0, image);
+    return page;
 }
 
 } // namespace pageimage

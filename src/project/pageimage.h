@@ -39,4 +39,7 @@ QImage decodeBmp(const QByteArray& bytes, const QString& name, QString* error = 
 // True when a width x height page fits under maxBytes (4 bytes a pixel).
 bool sizeAllowed(qint64 width, qint64 height, qint64 maxBytes = maxDecodedBytes);
 
+// The picture as a page: Format_RGB32, with anything see-through shown over white.
+QImage onWhite(QImage image);
+
 } // namespace pageimage
