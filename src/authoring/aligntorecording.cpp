@@ -11,6 +11,7 @@
 #include "project/workspace.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <cmath>
 
@@ -110,7 +111,11 @@ void AlignToRecording::AlignToRecordingClick()
         m_errors.report(e.text());
         return;
     }
+    // A few hundred entries take a fraction of a second; thousands over a long recording
+    // take seconds, so the cursor says the program is busy.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const recordingalignment::Plan plan = recordingalignment::plan(times, *onsets);
+    QApplication::restoreOverrideCursor();
     if (!plan.error.isEmpty()) {
         m_dialogs.information(plan.error);
         return;
