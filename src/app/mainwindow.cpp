@@ -3,7 +3,9 @@
 #include "app/hotkeyflags.h"
 #include "app/mainwidgets.h"
 #include "app/moderefresh.h"
+#include "authoring/aligntorecording.h"
 #include "authoring/manualmarking.h"
+#include "authoring/recordinganalysis.h"
 #include "authoring/wizard.h"
 #include "pedal/pedaltempo.h"
 #include "platform/dialogs.h"
@@ -205,6 +207,8 @@ void MainWindow::refreshModes()
     t.toolbar = m_w.toolbar;
     if (m_manual)
         t.editingActions = m_manual->editingActions();
+    if (m_align)
+        t.markingActions = m_align->menuActions();
     t.localControls = {m_w.rewind, m_w.pause, m_w.stop, m_w.play, m_w.localAudioPanel};
     t.tempoPanel = m_tempo ? m_tempo->panel() : nullptr;
     t.stopHosting = m_host ? m_host->stopButton() : nullptr;
@@ -312,6 +316,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!m_player.source().isEmpty())
         m_player.stop();
     m_follower->positionTimer().stop();
+    m_analysis->forget();
     broadcast(messages::endMessage());
     event->accept();
     m_services.quit();

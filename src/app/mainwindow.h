@@ -29,6 +29,8 @@ class Tempo;
 class ManualMarking;
 class AutomaticMarking;
 class Wizard;
+class RecordingAnalysis;
+class AlignToRecording;
 class SessionHost;
 class SessionPanel;
 class SessionGuest;
@@ -78,6 +80,8 @@ public:
     ManualMarking* manualMarking() { return m_manual; }
     AutomaticMarking* automaticMarking() { return m_automatic; }
     Wizard* wizard() { return m_wizard; }
+    RecordingAnalysis* recordingAnalysis() { return m_analysis; }
+    AlignToRecording* alignToRecording() { return m_align; }
     SessionHost* sessionHost() { return m_host; }
     SessionGuest* sessionGuest() { return m_guest; }
     PedalTempo* pedal() { return m_pedal; }
@@ -136,6 +140,8 @@ private:
     ManualMarking* m_manual = nullptr;
     AutomaticMarking* m_automatic = nullptr;
     Wizard* m_wizard = nullptr;
+    RecordingAnalysis* m_analysis = nullptr;
+    AlignToRecording* m_align = nullptr;
     SessionHost* m_host = nullptr;
     SessionGuest* m_guest = nullptr;
     PedalTempo* m_pedal = nullptr;

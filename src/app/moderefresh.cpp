@@ -36,6 +36,8 @@ void modeRefresh(const ModeTargets& t, const Modes& m)
     }
     for (QAction* action : t.editingActions)
         action->setVisible(m.editing);
+    for (QAction* action : t.markingActions)
+        action->setVisible(m.editing && !m.automatic);
     for (QWidget* control : t.localControls)
         control->setVisible(!m.followMode);
     // The rooms' own controls, once their rooms are built.

@@ -10,6 +10,7 @@ struct Modes;
 struct ModeTargets {
     QWidget* toolbar = nullptr;     // its buttons carry their mode tag (property "tag")
     QList<QAction*> editingActions; // shown exactly in editing mode
+    QList<QAction*> markingActions; // shown in editing mode outside automatic marking
     QList<QWidget*> localControls;  // transport and local audio: hidden in follow mode
     QWidget* tempoPanel = nullptr;  // hidden by every refresh
     QWidget* stopHosting = nullptr; // shown exactly in hosting mode

@@ -1,7 +1,9 @@
 #include "authoring/manualmarking.h"
 
+#include "analysis/onsetalignment.h"
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
+#include "platform/widgets.h"
 #include "playback/follower.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
@@ -10,7 +12,10 @@
 #include "project/numbertext.h"
 #include "project/workspace.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -65,6 +70,19 @@ ManualMarking::ManualMarking(Workspace& workspace, PlaybackState& state, Player&
     m_offset->setAccessibleName(QStringLiteral("Pre-click offset"));
     m_offset->hide();
 
+    // "Snap to Recording" sits right after "Pre-Click" and shares its mode tag: shown in
+    // editing mode (the mode refresh reads the tag).
+    QWidget* toolbar = m_w.presets.parentWidget();
+    m_snap = new QCheckBox(QStringLiteral("Snap to Recording"), toolbar);
+    m_snap->setObjectName(QStringLiteral("Toolbar_Snap"));
+    m_snap->setProperty("tag", m_w.presets.property("tag"));
+    m_snap->setFocusPolicy(Qt::TabFocus);
+    describe(m_snap, QStringLiteral("Snap to Recording"),
+             QStringLiteral("Move each click to the note the recording plays within 0.15 s"));
+    if (auto* row = qobject_cast<QBoxLayout*>(toolbar ? toolbar->layout() : nullptr))
+        row->insertWidget(row->indexOf(&m_w.presets) + 1, m_snap);
+    m_snap->setVisible(m_ws.modes.editing);
+
     // "Delete", "Delete All" and their separator head the index list's pop-up menu.
     QAction* first = m_w.popup.actions().value(0, nullptr);
     m_delete = new QAction(QStringLiteral("Delete"), &m_w.popup);
@@ -90,10 +108,13 @@ QString ManualMarking::offsetText() const
 
 double ManualMarking::clickTime() const
 {
-    const double p = m_player.position();
-    if (!m_player.statusText().contains(QLatin1String("Playing")))
-        return p;
-    return p + numbertext::parse(m_offset->text()).value_or(0.0);
+    double t = m_player.position();
+    if (m_player.statusText().contains(QLatin1String("Playing")))
+        t += numbertext::parse(m_offset->text()).value_or(0.0);
+    if (!m_snap->isChecked() || m_ws.modes.automatic || !m_hooks.recordingOnsets)
+        return t;
+    const std::vector<Onset>* onsets = m_hooks.recordingOnsets();
+    return onsets ? onsetalignment::snap(t, *onsets) : t;
 }
 
 void ManualMarking::NotesImageMouseDown(Qt::MouseButton button, QPoint point)

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "analysis/onsetdetector.h"
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
 #include <functional>
+#include <vector>
 
+class QAbstractButton;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -38,7 +43,9 @@ struct HotKeyHooks {
 
 // Manual marking: a left click on the notes page while the audio plays becomes a marker
 // entry (the playback time, moved by the pre-click offset while playing, tied to the
-// clicked place). Also the caption editor (Tab), the "Pre-Click" offset, deleting entries
+// clicked place). With "Snap to Recording" checked (off at start) that time moves to the
+// strongest note onset of the recording within 150 ms, when the onsets are known and one
+// lies there. Also the caption editor (Tab), the "Pre-Click" offset, deleting entries
 // from the marker index list's pop-up menu. The sheet click is shared with the second
 // stage of automatic marking, which places a box instead.
 class ManualMarking : public QObject {
@@ -55,6 +62,9 @@ public:
         std::function<void(QObject* box)> releaseBox;
         // Releases every box of automatic marking (Delete All).
         std::function<void()> releaseAllBoxes;
+        // The note onsets of the recording the player has loaded, in time order, or null
+        // while they are not known.
+        std::function<const std::vector<Onset>*()> recordingOnsets;
     };
 
     struct Widgets {
@@ -63,6 +73,9 @@ public:
         QListView& showList;
         QComboBox& pages; // `PagesBox_Pages`: the current page index
         QMenu& popup;     // `ShowList_Popup`
+        // "Pre-Click" (`Toolbar_Presets`): the "Snap to Recording" option goes beside it,
+        // in its toolbar.
+        QAbstractButton& presets;
     };
 
     ManualMarking(Workspace& workspace, PlaybackState& state, Player& player, Follower& follower,
@@ -87,6 +100,8 @@ public:
     QString offsetText() const;
     const QString& lastCaption() const { return m_lastCaption; }
     QLineEdit* captionEditor() const { return m_editor; }
+    // "Snap to Recording" (`Toolbar_Snap`), a toolbar control shown in editing mode.
+    QCheckBox* snapOption() const { return m_snap; }
 
     // "Delete", "Delete All" and their separator in the index list's menu, shown only while
     // editing (the mode refresh shows and hides them).
@@ -98,7 +113,8 @@ protected:
 private:
     void openCaptionEditor();
     void commitCaption();
-    // The playback position of a click, moved by the offset while playing (unrounded).
+    // The playback position of a click, moved by the offset while playing, then snapped
+    // to the recording when asked (unrounded).
     double clickTime() const;
 
     Workspace& m_ws;
@@ -112,6 +128,7 @@ private:
     QLineEdit* m_editor;   // `AddCaption`
     QLabel* m_editorLabel; // `AddCaptionSubLabel`
     QLineEdit* m_offset;   // `ClickDelay` (hidden)
+    QCheckBox* m_snap;     // `Toolbar_Snap`
     QAction* m_delete = nullptr;
     QAction* m_deleteAll = nullptr;
     QAction* m_deleteSeparator = nullptr;

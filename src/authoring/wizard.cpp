@@ -484,6 +484,8 @@ void Wizard::NewProjectManualClick()
     m_w.minimizeBox->raise();
     m_w.exitBox->raise();
     m_panel->hide();
+    if (m_hooks.markingStarted)
+        m_hooks.markingStarted();
 }
 
 void Wizard::NewProjectAutoClick()
@@ -491,6 +493,8 @@ void Wizard::NewProjectAutoClick()
     if (!createProject())
         return;
     m_automatic.enter();
+    if (m_hooks.markingStarted)
+        m_hooks.markingStarted();
 }
 
 void Wizard::Label34Click()

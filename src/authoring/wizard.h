@@ -62,6 +62,8 @@ public:
         std::function<void()> modeRefresh;
         std::function<void()> rebuildIndex;
         HotKeyHooks hotKeys;
+        // The new project is open and marking (manual or automatic) begins.
+        std::function<void()> markingStarted;
     };
 
     // widgets: the main window's panels and controls; the wizard's panel is made a child of

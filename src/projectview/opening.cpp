@@ -134,6 +134,7 @@ void Opening::openRoutine()
         }
         setProjectCaptions(QStringLiteral("Please Select"), -1);
     } else {
+        call(m_hooks.projectChanging);
         if (m_hooks.clearReplay)
             m_hooks.clearReplay();
         m_pages.clearImage();
@@ -281,6 +282,7 @@ void Opening::editClick()
     m_state.refreshRequest = true;
     if (m_hooks.modeRefresh)
         m_hooks.modeRefresh();
+    call(m_hooks.editingStarted);
     m_w.tipsLabel->setText(QStringLiteral(
         "Right Click the 'Index' area to modify markers.\n\n\nClick on the notes sheet to "
         "add a marker.\n\n\nKeyboard Shortcuts!\n\n* 'SPACE' - Pause\n* 'Right Arrow' - "

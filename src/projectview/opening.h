@@ -34,6 +34,10 @@ public:
         // The Kinsoro project captions (`JoinProject`, `hostproject`) with their tag:
         // -1 none chosen, 0 chosen.
         std::function<void(const QString& text, int tag)> setProjectCaptions;
+        // A chosen project is about to replace the open one.
+        std::function<void()> projectChanging;
+        // Editing mode was entered ("Edit").
+        std::function<void()> editingStarted;
     };
 
     // widgets: the main window's panels and controls; sheet holds the marker shape.

@@ -1,0 +1,148 @@
+#include "authoring/aligntorecording.h"
+
+#include "analysis/onsetalignment.h"
+#include "authoring/recordinganalysis.h"
+#include "platform/dialogs.h"
+#include "platform/errorreport.h"
+#include "playback/playbackstate.h"
+#include "playback/player.h"
+#include "project/markerentry.h"
+#include "project/numbertext.h"
+#include "project/workspace.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <cmath>
+
+namespace recordingalignment {
+
+Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets)
+{
+    Plan p;
+    const onsetalignment::Alignment aligned = onsetalignment::align(times, onsets);
+    if (!aligned.ok()) {
+        p.error = aligned.error;
+        return p;
+    }
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const double t = numbertext::roundHundredths(aligned.times[i]);
+        p.names << numbertext::format(t);
+        // Both are hundredths: a name that keeps its time is no move.
+        const double move = std::abs(t - times[i]);
+        if (move >= 0.005) {
+            ++p.moved;
+            p.largestMove = std::max(p.largestMove, move);
+        }
+    }
+    return p;
+}
+
+} // namespace recordingalignment
+
+AlignToRecording::AlignToRecording(Workspace& workspace, PlaybackState& state, Player& player,
+                                   RecordingAnalysis& analysis, QMenu& popup, QAction* before,
+                                   Dialogs& dialogs, ErrorReport& errors, Hooks hooks,
+                                   QObject* parent)
+    : QObject(parent)
+    , m_ws(workspace)
+    , m_state(state)
+    , m_player(player)
+    , m_analysis(analysis)
+    , m_dialogs(dialogs)
+    , m_errors(errors)
+    , m_hooks(std::move(hooks))
+{
+    m_action = new QAction(QStringLiteral("Align to Recording"), &popup);
+    m_action->setObjectName(QStringLiteral("AlignToRecording"));
+    m_action->setToolTip(
+        QStringLiteral("Move every marker onto the note the recording plays there"));
+    m_separator = new QAction(&popup);
+    m_separator->setObjectName(QStringLiteral("AlignToRecordingSeparator"));
+    m_separator->setSeparator(true);
+    popup.insertActions(before, {m_action, m_separator});
+    for (QAction* a : {m_action, m_separator})
+        a->setVisible(m_ws.modes.editing && !m_ws.modes.automatic);
+    connect(m_action, &QAction::triggered, this, &AlignToRecording::AlignToRecordingClick);
+}
+
+const std::vector<Onset>* AlignToRecording::onsetsOrExplain()
+{
+    const QString recording = m_player.source();
+    if (recording.isEmpty()) {
+        m_dialogs.information(QStringLiteral("There is no recording to align the markers to."));
+        return nullptr;
+    }
+    if (const std::vector<Onset>* onsets = m_analysis.onsetsFor(recording))
+        return onsets;
+    if (m_analysis.recording() == recording &&
+        m_analysis.state() == RecordingAnalysis::State::Failed) {
+        m_dialogs.information(m_analysis.statusText());
+        return nullptr;
+    }
+    // Not analysed yet, or another recording was (the audio file was changed): the
+    // analysis runs now if it does not already.
+    m_analysis.analyse(recording);
+    m_dialogs.information(QStringLiteral(
+        "The recording is still being analysed.\nTry again when the status line says it is done."));
+    return nullptr;
+}
+
+void AlignToRecording::AlignToRecordingClick()
+{
+    const Modes& modes = m_ws.modes;
+    if (!modes.editing || modes.automatic || !m_ws.isOpen())
+        return;
+    MarkerList& notes = m_ws.notes;
+    if (notes.isEmpty()) {
+        m_dialogs.information(QStringLiteral("There are no markers to align."));
+        return;
+    }
+    const std::vector<Onset>* onsets = onsetsOrExplain();
+    if (!onsets)
+        return;
+
+    std::vector<double> times;
+    times.reserve(static_cast<std::size_t>(notes.count()));
+    try {
+        for (qsizetype i = 0; i < notes.count(); ++i)
+            times.push_back(notes.time(i));
+    } catch (const markerentry::ConversionError& e) {
+        m_errors.report(e.text());
+        return;
+    }
+    // A few hundred entries take a fraction of a second; thousands over a long recording
+    // take seconds, so the cursor says the program is busy.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const recordingalignment::Plan plan = recordingalignment::plan(times, *onsets);
+    QApplication::restoreOverrideCursor();
+    if (!plan.error.isEmpty()) {
+        m_dialogs.information(plan.error);
+        return;
+    }
+    if (plan.moved == 0) {
+        m_dialogs.information(
+            QStringLiteral("Every marker already lies on the recording's notes."));
+        return;
+    }
+    const QString question =
+        QStringLiteral("%1 of %2 markers will move onto the recording's notes, by %3 s at most.\n"
+                       "Align them?")
+            .arg(plan.moved)
+            .arg(notes.count())
+            .arg(QString::number(plan.largestMove, 'f', 2));
+    if (!m_dialogs.question(question))
+        return;
+
+    // The question box is modal; should the list have changed meanwhile, the plan is stale.
+    if (notes.count() != plan.names.size())
+        return;
+    for (qsizetype i = 0; i < notes.count(); ++i) {
+        if (notes.name(i) == plan.names[i])
+            continue;
+        notes.replace(i, plan.names[i] + QLatin1Char('=') + notes.value(i));
+    }
+    m_state.refreshRequest = true;
+    if (m_hooks.rebuildIndex)
+        m_hooks.rebuildIndex();
+}

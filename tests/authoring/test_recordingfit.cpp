@@ -1,0 +1,275 @@
+// Markers fitted to the recording: its analysis on a worker thread, "Snap to Recording"
+// while marking by hand and "Align to Recording" in the marker index list's menu.
+#include "analysis/testpieces.h"
+#include "authoring/aligntorecording.h"
+#include "authoring/manualmarking.h"
+#include "authoring/recordinganalysis.h"
+#include "playback/markerindexmodel.h"
+#include "playback/playbackstate.h"
+#include "playback/sheetview.h"
+#include "project/numbertext.h"
+#include "support/testwindow.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <QToolButton>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kData = QStringLiteral(FOLIVANT_ANALYSIS_DATA);
+
+QStringList names(const MarkerList& notes)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < notes.count(); ++i)
+        out << notes.name(i);
+    return out;
+}
+
+QStringList values(const MarkerList& notes)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < notes.count(); ++i)
+        out << notes.value(i);
+    return out;
+}
+
+} // namespace
+
+TEST(RecordingAnalysis, FindsTheOnsetsOnAWorkerAndKeepsThemForThatRecording)
+{
+    const TestPiece piece = loadTestPiece(kData, QStringLiteral("rubato"));
+    ASSERT_EQ(piece.notes.size(), 59u);
+    RecordingAnalysis analysis;
+    QStringList statuses;
+    bool offTheGuiThread = false;
+    QObject::connect(&analysis, &RecordingAnalysis::statusChanged, [&](const QString& text) {
+        statuses << text;
+        offTheGuiThread |= QThread::currentThread() != qApp->thread();
+    });
+    QSignalSpy finished(&analysis, &RecordingAnalysis::finished);
+
+    analysis.analyse(piece.audio);
+    EXPECT_EQ(analysis.state(), RecordingAnalysis::State::Running);
+    EXPECT_EQ(analysis.onsetsFor(piece.audio), nullptr);
+    ASSERT_TRUE(finished.wait(60000));
+
+    ASSERT_EQ(analysis.state(), RecordingAnalysis::State::Done);
+    const std::vector<Onset>* onsets = analysis.onsetsFor(piece.audio);
+    ASSERT_NE(onsets, nullptr);
+    EXPECT_GE(onsets->size(), piece.notes.size());
+    EXPECT_EQ(statuses.first(), QStringLiteral("Analysing the recording: 0 %"));
+    EXPECT_EQ(statuses.last(), QStringLiteral("Recording analysed: %1 onsets").arg(onsets->size()));
+    EXPECT_GT(statuses.size(), 2); // progress between the two
+    EXPECT_FALSE(offTheGuiThread);
+
+    // The same recording is not analysed again; another one is not known.
+    analysis.analyse(piece.audio);
+    EXPECT_EQ(analysis.state(), RecordingAnalysis::State::Done);
+    EXPECT_EQ(analysis.statusText(), statuses.last());
+    EXPECT_EQ(analysis.onsetsFor(kData + QStringLiteral("/accompanied.opus")), nullptr);
+}
+
+TEST(RecordingAnalysis, ForgettingOrAnotherRecordingCancelsTheRunningOne)
+{
+    const QString rubato = kData + QStringLiteral("/rubato.opus");
+    const QString accompanied = kData + QStringLiteral("/accompanied.opus");
+    RecordingAnalysis analysis;
+    QSignalSpy finished(&analysis, &RecordingAnalysis::finished);
+
+    analysis.analyse(rubato);
+    analysis.forget();
+    EXPECT_EQ(analysis.state(), RecordingAnalysis::State::Idle);
+    EXPECT_TRUE(analysis.statusText().isEmpty());
+
+    // A second recording replaces a running first one: only its result arrives.
+    analysis.analyse(rubato);
+    analysis.analyse(accompanied);
+    ASSERT_TRUE(finished.wait(60000));
+    QTest::qWait(200); // a late result of a cancelled job would arrive now
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_EQ(analysis.recording(), accompanied);
+    EXPECT_NE(analysis.onsetsFor(accompanied), nullptr);
+    EXPECT_EQ(analysis.onsetsFor(rubato), nullptr);
+
+    // A file that is not audio fails with a message; destroying a running analysis waits
+    // for its worker.
+    QTemporaryDir dir;
+    const QString bad = testfiles::writeFile(dir.filePath(QStringLiteral("bad.wav")), "RIFF");
+    analysis.analyse(bad);
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(analysis.state(), RecordingAnalysis::State::Failed);
+    EXPECT_TRUE(
+        analysis.statusText().startsWith(QStringLiteral("The recording could not be analysed: ")));
+    EXPECT_FALSE(analysis.error().isEmpty());
+    auto running = std::make_unique<RecordingAnalysis>();
+    running->analyse(rubato);
+    running.reset();
+}
+
+class RecordingFitTest : public ::testing::Test {
+protected:
+    // Opens a project with the rubato piece as its recording and the given entries, and
+    // enters editing mode (which starts the analysis).
+    void openEditing(const QStringList& entries)
+    {
+        testfiles::ProjectLayout layout;
+        layout.name = QStringLiteral("Rubato");
+        layout.audio = piece.audio;
+        layout.pages = {QStringLiteral("p1.jpg")};
+        layout.entries = entries;
+        w.open(w.makeProject(layout));
+        w.primePlayer(32);
+        w.find<QAbstractButton>("Toolbar_Edit").click();
+        w.dialogs.shown.clear();
+    }
+
+    // Sets what the scripted player reports, then clicks the page image.
+    void clickSheet(double position, bool playing)
+    {
+        w.player.setPositionQuietly(position);
+        w.player.setStateQuietly(playing ? Player::Playing : Player::Paused,
+                                 playing ? QStringLiteral("Playing") : QStringLiteral("Paused"));
+        QTest::mouseClick(w.window->sheet().image(), Qt::LeftButton, {}, {154, 216});
+    }
+
+    RecordingAnalysis& analysis() { return *w.window->recordingAnalysis(); }
+    QAction& align() { return need<QAction>(w.window.get(), QLatin1String("AlignToRecording")); }
+    MarkerList& notes() { return w.window->workspace().notes; }
+
+    TestWindow w;
+    TestPiece piece = loadTestPiece(kData, QStringLiteral("rubato"));
+};
+
+TEST_F(RecordingFitTest, EditAnalysesTheRecordingAndOpeningAnotherProjectCancelsIt)
+{
+    openEditing({});
+    auto& status = w.find<QLabel>("AnalysisStatus");
+    EXPECT_EQ(analysis().state(), RecordingAnalysis::State::Running);
+    EXPECT_EQ(analysis().recording(), w.player.source());
+    EXPECT_FALSE(status.isHidden());
+    EXPECT_EQ(status.text(), QStringLiteral("Analysing the recording: 0 %"));
+
+    testfiles::ProjectLayout other;
+    other.name = QStringLiteral("Other");
+    other.pages = {QStringLiteral("p1.jpg")};
+    w.dialogs.answers << false; // "Save?"
+    w.open(w.makeProject(other));
+    EXPECT_EQ(analysis().state(), RecordingAnalysis::State::Idle);
+    EXPECT_TRUE(status.isHidden());
+}
+
+TEST_F(RecordingFitTest, SnapMovesAClickToTheStrongestOnsetNearbyOnlyWhenChecked)
+{
+    openEditing({});
+    // Known onsets stand in for the analysis.
+    const std::vector<Onset> onsets{{9.90, 1.0}, {10.05, 4.0}, {10.30, 9.0}, {20.00, 2.0}};
+    const std::vector<Onset>* known = &onsets;
+    w.window->manualMarking()->hooks().recordingOnsets = [&] {
+        return known;
+    };
+    auto& snap = w.find<QCheckBox>("Toolbar_Snap");
+    auto& presets = w.find<QToolButton>("Toolbar_Presets");
+    EXPECT_EQ(snap.text(), QStringLiteral("Snap to Recording"));
+    EXPECT_EQ(snap.parentWidget(), presets.parentWidget());
+    EXPECT_FALSE(snap.isHidden());
+    EXPECT_FALSE(snap.isChecked());
+
+    // Off: the click's time as always (position plus the offset while playing).
+    clickSheet(10.25, true);
+    EXPECT_EQ(names(notes()), QStringList({QStringLiteral("10")}));
+
+    snap.setChecked(true);
+    clickSheet(10.25, true); // 10.00: 10.05 is the strongest within 0.15 s (10.30 is not)
+    clickSheet(15.0, false); // nothing within 0.15 s: stays
+    clickSheet(20.35, true); // 20.10
+    known = nullptr;         // onsets not known: stays
+    clickSheet(12.0, false);
+    EXPECT_EQ(names(notes()),
+              QStringList({QStringLiteral("10"), QStringLiteral("10.05"), QStringLiteral("12"),
+                           QStringLiteral("15"), QStringLiteral("20")}));
+
+    w.find<QAbstractButton>("Toolbar_Save").click();
+    EXPECT_TRUE(snap.isHidden());
+}
+
+TEST_F(RecordingFitTest, AlignFromTheIndexMenuAsksThenMovesEveryEntryOntoItsNote)
+{
+    // An even spread between the first bar's start and the last bar's end, one entry per
+    // melody note, each with its own place; one carries a caption.
+    const std::size_t n = piece.notes.size();
+    QStringList entries;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = piece.start + static_cast<double>(i) * (piece.end - piece.start) /
+                                           static_cast<double>(n);
+        entries << numbertext::format(numbertext::roundHundredths(t)) +
+                       QStringLiteral("={%1}{500000}{0}").arg(10000 * (i + 1));
+    }
+    entries[3] += QStringLiteral("{Chorus}");
+    openEditing(entries);
+    const QStringList before = notes().lines();
+    const QStringList placesBefore = values(notes());
+
+    // Before the analysis has ended nothing can be aligned.
+    EXPECT_TRUE(align().isVisible());
+    align().trigger();
+    EXPECT_EQ(w.dialogs.shown.size(), 1);
+    EXPECT_TRUE(w.dialogs.shown.value(0).startsWith(QStringLiteral("The recording is still")));
+    EXPECT_EQ(notes().lines(), before);
+    QSignalSpy finished(&analysis(), &RecordingAnalysis::finished);
+    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_EQ(analysis().state(), RecordingAnalysis::State::Done);
+
+    // "No" changes nothing.
+    w.dialogs.shown.clear();
+    w.dialogs.answers << false;
+    align().trigger();
+    ASSERT_EQ(w.dialogs.shown.size(), 1);
+    const QString question = w.dialogs.shown.first();
+    EXPECT_TRUE(question.contains(QStringLiteral(" of %1 markers will move").arg(n)))
+        << question.toStdString();
+    EXPECT_EQ(notes().lines(), before);
+
+    // "Yes": the names become the notes' times; places, pages and captions stay.
+    w.dialogs.answers << true;
+    w.window->playbackState().refreshRequest = false;
+    align().trigger();
+    EXPECT_EQ(w.dialogs.shown.last(), question);
+    EXPECT_EQ(values(notes()), placesBefore);
+    ASSERT_EQ(notes().count(), static_cast<qsizetype>(n));
+    std::size_t close = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        close += std::abs(notes().time(static_cast<qsizetype>(i)) - piece.notes[i]) <= 0.030;
+    EXPECT_GE(static_cast<double>(close), 0.95 * static_cast<double>(n));
+    EXPECT_EQ(w.window->indexModel().count(), static_cast<int>(n));
+    EXPECT_TRUE(w.window->playbackState().refreshRequest);
+
+    // Entries out of time order are refused with a message, never reordered.
+    const QStringList disordered{QStringLiteral("1={0}{0}{0}"), QStringLiteral("3={0}{0}{0}"),
+                                 QStringLiteral("2={0}{0}{0}")};
+    notes().setLines(disordered);
+    w.dialogs.shown.clear();
+    align().trigger();
+    ASSERT_EQ(w.dialogs.shown.size(), 1);
+    EXPECT_FALSE(w.dialogs.shown.first().contains(QStringLiteral("will move")));
+    EXPECT_EQ(notes().lines(), disordered);
+
+    // Only in editing mode outside automatic marking.
+    w.window->workspace().modes.automatic = true;
+    w.window->refreshModes();
+    EXPECT_FALSE(align().isVisible());
+    align().trigger();
+    EXPECT_EQ(w.dialogs.shown.size(), 1);
+    w.window->workspace().modes.automatic = false;
+    w.find<QAbstractButton>("Toolbar_Save").click();
+    EXPECT_FALSE(align().isVisible());
+}

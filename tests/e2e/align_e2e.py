@@ -1,0 +1,356 @@
+#!/usr/bin/python3
+"""Whole-program test of "Align to Recording", driven as a user would.
+
+Started by run_align_e2e.sh inside its own X server and D-Bus session. A project is made
+in the temporary Notes folder from a test piece with known note onsets: its recording,
+one page, and one marker entry per melody note spread evenly between the first bar's
+start and the last bar's end (what automatic marking's Finish writes). The program opens
+it, enters editing mode (which analyses the recording), aligns the markers from the index
+list's menu, answers Yes and saves; the saved times must lie on the true onsets.
+
+Usage: align_e2e.py APP NOTES_DIR PIECES_DIR OUT_DIR
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+import pyatspi
+
+APP, NOTES, PIECES, OUT = sys.argv[1:5]
+NAME = "Rubato"
+PROJECT = os.path.join(NOTES, NAME)
+NTF = os.path.join(PROJECT, NAME + ".ntf")
+
+passed = 0
+failed = 0
+shot_no = 0
+
+
+def log(text):
+    print(text, flush=True)
+
+
+def check(what, ok, detail=""):
+    global passed, failed
+    if ok:
+        passed += 1
+        log(f"PASS {what}")
+    else:
+        failed += 1
+        log(f"FAIL {what} {detail}")
+    return ok
+
+
+def shot(name):
+    global shot_no
+    shot_no += 1
+    path = os.path.join(OUT, f"{shot_no:02d}-{name}.png")
+    subprocess.run(["import", "-window", "root", path], stderr=subprocess.DEVNULL, timeout=30)
+
+
+def poll(fn, timeout, interval=0.25):
+    end = time.monotonic() + timeout
+    while True:
+        try:
+            value = fn()
+        except Exception:  # the tree may change under our feet
+            value = None
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(interval)
+
+
+def xdo(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=30)
+
+
+def window_titled(title):
+    r = xdo("search", "--onlyvisible", "--name", "^" + re.escape(title) + "$")
+    return r.stdout.split()
+
+
+# --- the project ------------------------------------------------------------------------
+
+def hundredths(t):
+    """A time as the program writes an entry name: hundredths, shortest text."""
+    text = f"{round(t + 1e-9, 2):.2f}".rstrip("0").rstrip(".")
+    return "0" if text in ("", "-0") else text
+
+
+def read_truth():
+    start = end = None
+    notes = []
+    with open(os.path.join(PIECES, "rubato.csv")) as f:
+        for line in f:
+            fields = line.strip().split(",")
+            if fields[0] == "start":
+                start = float(fields[1])
+            elif fields[0] == "end":
+                end = float(fields[1])
+            elif fields[0] == "note":
+                notes.append(float(fields[1]))
+    return start, end, notes
+
+
+def make_project(start, end, count):
+    os.makedirs(PROJECT)
+    shutil.copy(os.path.join(PIECES, "rubato.opus"), PROJECT)
+    subprocess.run(["convert", "-size", "800x1000", "xc:white", "-fill", "black",
+                    "-draw", "rectangle 100,100 700,140", os.path.join(PROJECT, "page1.jpg")],
+                   check=True, timeout=60)
+    lines = ["AudioFile=rubato.opus", "SourceAudioFile=" + os.path.join(PIECES, "rubato.opus"),
+             "DirPath=", "FileName=" + NAME, "NotesDataFile=" + NAME + ".ntf", "UseLocal=true",
+             "NotesFile0=page1.jpg", "NotesAmount=1"]
+    with open(os.path.join(PROJECT, NAME + ".nts"), "w", newline="") as f:
+        f.write("".join(line + "\r\n" for line in lines))
+    step = (end - start) / count
+    entries, acc = [], 0.0
+    for i in range(count):
+        place = f"{{{100000 + 10000 * i}}}{{{100000 + 5000 * i}}}{{0}}"
+        entries.append(f"{hundredths(start + acc)}={place}")
+        acc += step
+    with open(NTF, "w", newline="") as f:
+        f.write("".join(e + "\r\n" for e in entries))
+    return entries
+
+
+def read_entries():
+    with open(NTF, newline="") as f:
+        return [line for line in f.read().split("\r\n") if line]
+
+
+# --- accessibility helpers -------------------------------------------------------------
+
+def extents(acc):
+    e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return (e.x, e.y, e.width, e.height)
+
+
+def visible(acc):
+    try:
+        _, _, w, h = extents(acc)
+        return w > 0 and h > 0
+    except Exception:
+        return False
+
+
+def children(acc):
+    try:
+        n = acc.childCount
+    except Exception:
+        return []
+    out = []
+    for i in range(n):
+        try:
+            c = acc.getChildAtIndex(i)
+        except Exception:
+            continue
+        if c is not None:
+            out.append(c)
+    return out
+
+
+def walk(acc, depth=0, maxdepth=14):
+    yield acc
+    if depth < maxdepth:
+        for c in children(acc):
+            yield from walk(c, depth + 1, maxdepth)
+
+
+def application():
+    for app in children(pyatspi.Registry.getDesktop(0)):
+        try:
+            if app.name == "Folivant with Kinsoro":
+                return app
+        except Exception:
+            pass
+    return None
+
+
+def find(role=None, name=None, pattern=None, root=None, only_visible=True, where=None):
+    root = root or application()
+    if root is None:
+        return None
+    for acc in walk(root):
+        try:
+            if role is not None and acc.getRole() != role:
+                continue
+            n = acc.name
+            if name is not None and n != name:
+                continue
+            if pattern is not None and not re.fullmatch(pattern, n or "", re.S):
+                continue
+            if only_visible and not visible(acc):
+                continue
+            if where is not None and not where(acc):
+                continue
+            return acc
+        except Exception:
+            continue
+    return None
+
+
+def sibling_named(acc, name):
+    try:
+        return any(c.name == name for c in children(acc.parent))
+    except Exception:
+        return False
+
+
+def click(acc, button="1"):
+    x, y, w, h = extents(acc)
+    xdo("mousemove", "--sync", str(x + w // 2), str(y + h // 2))
+    xdo("click", button)
+
+
+def key(name):
+    xdo("key", name)
+
+
+def index_list():
+    """The marker index list: the list with the most items beside the "Index" label."""
+    label = find(pyatspi.ROLE_LABEL, "Index")
+    if label is None:
+        return None
+    best = None
+    for c in children(label.parent):
+        try:
+            if c.getRole() == pyatspi.ROLE_LIST and (best is None or c.childCount > best.childCount):
+                best = c
+        except Exception:
+            continue
+    return best
+
+
+def answer_box(text_pattern, button):
+    """Waits for a message box whose text matches, then presses its button."""
+    label = poll(lambda: find(pyatspi.ROLE_LABEL, pattern=text_pattern, only_visible=False), 20)
+    if label is None:
+        return None
+    text = label.name
+    shot("box")
+    target = poll(lambda: find(pyatspi.ROLE_PUSH_BUTTON, pattern=r"&?" + button), 5)
+    if target is not None:
+        click(target)
+    else:
+        key("Return")
+    poll(lambda: find(pyatspi.ROLE_LABEL, pattern=text_pattern, only_visible=False) is None, 10)
+    return text
+
+
+# --- the run ---------------------------------------------------------------------------
+
+def run(proc, truth, spread):
+    start_play = poll(lambda: find(pyatspi.ROLE_PUSH_BUTTON, "Play",
+                                   where=lambda a: sibling_named(a, "Record")), 60)
+    if not check("start screen shows Play", start_play is not None):
+        return
+    click(start_play)
+    dialog = poll(lambda: window_titled("Select File"), 30)
+    if not check("file dialog \"Select File\" opens", bool(dialog)):
+        return
+    time.sleep(0.5)
+    xdo("windowactivate", "--sync", dialog[0])
+    xdo("type", "--delay", "40", f"{NAME}/{NAME}.nts")
+    key("Return")
+    edit = poll(lambda: find(pyatspi.ROLE_PUSH_BUTTON, "Edit"), 30)
+    shot("project-open")
+    if not check("project opens with \"Edit\" on the toolbar", edit is not None):
+        return
+
+    click(edit)
+    check("\"Editing Mode.\" is shown", answer_box(r"Editing Mode\.", "OK") is not None)
+    analysed = poll(lambda: find(pyatspi.ROLE_LABEL, pattern=r"Recording analysed: \d+ onsets"), 60)
+    shot("analysed")
+    if not check("status line says the recording is analysed", analysed is not None,
+                 repr(find(pyatspi.ROLE_LABEL, pattern=r"(Analysing|The recording).*"))):
+        return
+    check("\"Snap to Recording\" shown beside Pre-Click, unchecked",
+          find(pyatspi.ROLE_CHECK_BOX, "Snap to Recording") is not None
+          and not find(pyatspi.ROLE_CHECK_BOX, "Snap to Recording").getState().contains(
+              pyatspi.STATE_CHECKED))
+
+    lst = index_list()
+    if not check("index list found", lst is not None):
+        return
+    click(lst, "3")
+    # Qt does not always publish a pop-up menu's items on the accessibility bus: then the
+    # keyboard walks the menu ("Delete", "Delete All", "Align to Recording"). The question
+    # that follows shows which item ran.
+    item = poll(lambda: find(pyatspi.ROLE_MENU_ITEM, "Align to Recording"), 3)
+    shot("menu")
+    if item is not None:
+        click(item)
+    else:
+        for _ in range(3):
+            key("Down")
+            time.sleep(0.2)
+        key("Return")
+    question = answer_box(r"\d+ of \d+ markers will move.*", "Yes")
+    check("a question says how many markers move and by how much",
+          question is not None and f"of {len(truth)} markers" in question, repr(question))
+    check("nothing written before saving", read_entries() == spread)
+
+    save = find(pyatspi.ROLE_PUSH_BUTTON, "Save")
+    if not check("Save found", save is not None):
+        return
+    click(save)
+    check("\"Saved.\" is shown", answer_box(r"Saved\.", "OK") is not None)
+
+    saved = read_entries()
+    if not check("one entry per note saved", len(saved) == len(truth), f"{len(saved)} entries"):
+        return
+    check("places and pages kept", [e.split("=", 1)[1] for e in saved] ==
+          [e.split("=", 1)[1] for e in spread])
+    times = [float(e.split("=", 1)[0]) for e in saved]
+    errors = [abs(t - n) * 1000 for t, n in zip(times, truth)]
+    within = sum(e <= 30 for e in errors) / len(errors)
+    before = [abs(float(e.split("=", 1)[0]) - n) * 1000 for e, n in zip(spread, truth)]
+    log(f"MEASURE even spread: mean {sum(before) / len(before):.0f} ms, worst {max(before):.0f} ms; "
+        f"aligned: {within * 100:.1f} % within 30 ms, mean {sum(errors) / len(errors):.1f} ms, "
+        f"worst {max(errors):.1f} ms")
+    check("saved times lie on the true onsets (95 % within 30 ms)", within >= 0.95,
+          f"{within * 100:.1f} %")
+
+    x = find(pyatspi.ROLE_LABEL, "X", where=lambda a: sibling_named(a, "_"))
+    if check("close box \"X\" found", x is not None):
+        click(x)
+        try:
+            rc = proc.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            shot("not-closed")
+            rc = None
+        check("program exits with status 0 after \"X\"", rc == 0, f"rc={rc}")
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    start, end, truth = read_truth()
+    spread = make_project(start, end, len(truth))
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+               FOLIVANT_NOTES_DIR=NOTES, FOLIVANT_AUDIO_OUTPUT="null",
+               FOLIVANT_UPDATE_HOST="127.0.0.1:9")
+    proc = subprocess.Popen([APP], env=env)
+    try:
+        run(proc, truth, spread)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    log(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 and passed > 0 else 1
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except Exception:  # a broken step still ends with the tally
+        import traceback
+
+        traceback.print_exc()
+        log(f"{passed} passed, {failed + 1} failed")
+        sys.exit(1)
