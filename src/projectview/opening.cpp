@@ -4,6 +4,7 @@
 #include "platform/mainwidgets.h"
 #include "platform/paths.h"
 #include "platform/widgets.h"
+#include "playback/audioformats.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
 #include "playback/sheetview.h"
@@ -230,9 +231,9 @@ void Opening::localAudioChanged()
 
     const auto askForAudio = [this]() -> QString {
         QString start = lastDialogFolder();
-        const QString chosen = m_dialogs.openFile(
-            QStringLiteral("Choose Audio File for the Notes."), start,
-            QStringLiteral("Audio files|*.WAV;*.WMA;*.MP3;*.CDA|All|*.*"), QString());
+        const QString chosen =
+            m_dialogs.openFile(QStringLiteral("Choose Audio File for the Notes."), start,
+                               audioformats::dialogFilter(), QString());
         return chosen;
     };
 
