@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "platform/dialogs.h"
 #include "platform/hotkeys.h"
@@ -32,7 +33,7 @@ void offerDemo()
         QFile::copy(demo.filePath(file), target + file);
 }
 
-int run()
+int run(const QString& project)
 {
     offerDemo();
     MpvPlayer player;
@@ -48,6 +49,10 @@ int run()
     MainWindow window(Services{&player, &dialogs, hotKeys.get(), &shell, {}, {}, {}});
     dialogs.setParent(&window);
     splash.setMainWindow(&window);
+    // A second start with a project while one copy runs opens a second window, a copy of
+    // its own: copies do not talk to each other outside a Kinsoro session.
+    if (!project.isEmpty())
+        commandline::openAfterSplash(splash, window.opening(), project);
     splash.show();
     SplashForm::setApplicationStarted(true);
     return QApplication::exec();
@@ -57,12 +62,21 @@ int run()
 
 int main(int argc, char** argv)
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Folivant with Kinsoro"));
+    QCoreApplication::setApplicationVersion(SplashForm::version());
+    if (commandline::asksForText(argc, argv)) {
+        // The help and the version need no window system.
+        const QCoreApplication app(argc, argv);
+        return commandline::print(commandline::parse(QCoreApplication::arguments()));
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Folivant with Kinsoro"));
+    const commandline::Request request = commandline::parse(QApplication::arguments());
+    if (request.exit)
+        return commandline::print(request);
     // libmpv refuses to start under a numeric locale other than "C".
     std::setlocale(LC_NUMERIC, "C");
     try {
-        return run();
+        return run(request.project);
     } catch (const std::exception& e) {
         // An error that escapes the start-up is shown, and the program ends.
         QMessageBox::critical(nullptr, QApplication::applicationName(),

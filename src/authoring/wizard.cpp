@@ -1,16 +1,19 @@
 #include "authoring/wizard.h"
 
 #include "authoring/automaticmarking.h"
+#include "import/scoreimport.h"
 #include "platform/dialogs.h"
 #include "platform/mainwidgets.h"
 #include "platform/paths.h"
 #include "platform/widgets.h"
+#include "playback/audioformats.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
 #include "project/workspace.h"
 #include "projectview/opening.h"
+#include "projectview/pageimport.h"
 #include "projectview/pages.h"
 
 #include <QAbstractButton>
@@ -29,6 +32,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 namespace newproject {
@@ -47,7 +51,8 @@ const QString kManualTips = QStringLiteral(
 QString proposedName(const QString& audioPath)
 {
     const QString name = paths::fileName(audioPath);
-    return name.left(std::max<qsizetype>(name.size() - 4, 0));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
 }
 
 QString fileNamePart(const QString& projectName)
@@ -111,7 +116,6 @@ QStringList projectLines(const QString& audioPath, const QString& dirPath, const
 
 namespace {
 
-const QString kAudioFilter = QStringLiteral("Audio files|*.WAV;*.WMA;*.MP3;*.CDA|All|*.*");
 const QString kCdNote = QStringLiteral(
     "Please note that when using audio CDs\nfor playback, the software requires the use of "
     "the\nCD on every upcoming playback.\n\"LOCAL AUDIO\" Mode is not available.");
@@ -122,6 +126,9 @@ void copyKeeping(const QString& source, const QString& target)
     if (!QFileInfo::exists(target))
         QFile::copy(source, target);
 }
+
+// The item role holding the converted page image behind a line of the image list.
+constexpr int kStagedPage = Qt::UserRole + 1;
 
 QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 {
@@ -160,6 +167,8 @@ Wizard::Wizard(const MainWidgets& widgets, Workspace& workspace, PlaybackState& 
     connect(m_cancel, &LinkLabel::clicked, this, &Wizard::Label34Click);
     connect(m_onStart, &QPushButton::clicked, this, &Wizard::NewProjectOnStartClick);
 }
+
+Wizard::~Wizard() = default;
 
 void Wizard::buildPanel()
 {
@@ -338,8 +347,9 @@ QString Wizard::dialogStart() const
 void Wizard::NewProjectSelectAudioClick()
 {
     m_display->setProperty("tag", -1);
-    const QString chosen = m_dialogs.openFile(QStringLiteral("Choose Audio File for the Notes."),
-                                              dialogStart(), kAudioFilter, QString());
+    const QString chosen =
+        m_dialogs.openFile(QStringLiteral("Choose Audio File for the Notes."), dialogStart(),
+                           audioformats::dialogFilter(), QString());
     m_opening.rememberDialogFile(chosen);
     if (chosen.isEmpty())
         return;
@@ -357,12 +367,55 @@ void Wizard::NewAddImageClick()
 {
     const QString chosen = m_dialogs.openFile(
         QStringLiteral("Select an image file that contains your music scores."), dialogStart(),
-        QStringLiteral("Notes Image File|*.jpg;*.bmp;*.gif;"), QStringLiteral("jpg"));
+        pageimport::withScores(QStringLiteral("Notes Image File|*.jpg;*.bmp;*.gif;")),
+        QStringLiteral("jpg"));
     m_opening.rememberDialogFile(chosen);
     if (chosen.isEmpty())
         return;
-    m_images->addItem(chosen);
+    if (scoreimport::needsConversion(chosen)) {
+        if (!addConvertedPages(chosen))
+            return;
+    } else {
+        m_images->addItem(chosen);
+    }
     m_step3->show();
+}
+
+// A PDF, PNG or TIFF score is converted when it is added, into a folder of the wizard's
+// own: the list then holds one line per page and the project is made from the page
+// images as from any other. A page's file stays there while its line is in the list.
+bool Wizard::addConvertedPages(const QString& source)
+{
+    if (!m_staging)
+        m_staging = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                                    QStringLiteral("/folivant-pages-XXXXXX"));
+    if (!m_staging->isValid()) {
+        m_dialogs.information(
+            QStringLiteral("The pages of \"%1\" cannot be converted: no folder for them (%2).")
+                .arg(paths::fileName(source), m_staging->errorString()));
+        m_staging.reset();
+        return false;
+    }
+    const QString folder = m_staging->path() + QLatin1Char('/');
+    const QStringList names = pageimport::convert(m_dialogs, source, folder, m_images->count());
+    for (qsizetype k = 0; k < names.size(); ++k) {
+        auto* item = new QListWidgetItem(
+            names.size() == 1 ? source : QStringLiteral("%1 (page %2)").arg(source).arg(k + 1));
+        item->setData(kStagedPage, folder + names[k]);
+        m_images->addItem(item);
+    }
+    return !names.isEmpty();
+}
+
+QStringList Wizard::imagePaths() const
+{
+    QStringList paths;
+    for (int k = 0; k < m_images->count(); ++k) {
+        const QListWidgetItem* item = m_images->item(k);
+        const QString staged = item->data(kStagedPage).toString();
+        paths << (staged.isEmpty() ? item->text() : staged);
+    }
+    return paths;
 }
 
 void Wizard::NewDeleteImageClick()
@@ -370,7 +423,10 @@ void Wizard::NewDeleteImageClick()
     const int row = m_images->currentRow();
     if (row < 0)
         return;
-    delete m_images->takeItem(row);
+    const QListWidgetItem* item = m_images->takeItem(row);
+    if (const QString staged = item->data(kStagedPage).toString(); !staged.isEmpty())
+        QFile::remove(staged);
+    delete item;
     if (m_images->count() == 0)
         m_step3->hide();
 }
@@ -418,9 +474,7 @@ bool Wizard::createProject()
         return false;
     }
 
-    QStringList images;
-    for (int k = 0; k < m_images->count(); ++k)
-        images << m_images->item(k)->text();
+    const QStringList images = imagePaths();
     m_ws.memo.setLines(newproject::projectLines(m_audioPath, m_ws.projectsFolder, name, images));
     for (const QString& image : images)
         copyKeeping(image, folder + paths::fileName(image));

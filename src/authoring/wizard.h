@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QFrame;
 class QGroupBox;
@@ -12,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTemporaryDir;
 class QWidget;
 class AutomaticMarking;
 class Dialogs;
@@ -28,8 +30,8 @@ struct Workspace;
 // The pure parts of creating a project: names, folders and the project file's lines.
 namespace newproject {
 
-// The project name proposed for an audio file: its file name without the last four
-// characters (a three-letter extension and its dot).
+// The project name proposed for an audio file: its file name without its extension (the
+// last dot and what follows it), "x.flac" as well as "Etude 5.mp3".
 QString proposedName(const QString& audioPath);
 // The file-name part of a project name: the text after its last "\" or "/".
 QString fileNamePart(const QString& projectName);
@@ -51,7 +53,8 @@ extern const QString kManualTips;
 } // namespace newproject
 
 // The new-project wizard `NewProject`: step 1 chooses the audio file and the project name,
-// step 2 collects the page images, step 3 chooses manual or automatic marking. A go
+// step 2 collects the page images (a PDF, PNG or TIFF score is converted into page images
+// when it is added, one line per page), step 3 chooses manual or automatic marking. A go
 // button creates the project folder, copies the audio file and the pages into it (never
 // replacing a file already there), writes the project file, opens the project with its
 // audio primed at the start and hands over to manual or automatic marking.
@@ -71,6 +74,7 @@ public:
     Wizard(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state, Player& player,
            Pages& pages, ZoomAndMarker& zoom, SheetView& sheet, Opening& opening,
            AutomaticMarking& automatic, Dialogs& dialogs, Hooks hooks, QObject* parent = nullptr);
+    ~Wizard() override;
 
     Hooks& hooks() { return m_hooks; }
     QFrame* panel() const { return m_panel; }
@@ -97,6 +101,9 @@ private:
     QString dialogStart() const;
     void setLocalAudio(bool checked);
     void refuse();
+    bool addConvertedPages(const QString& source);
+    // The image files behind the list's lines, in page order.
+    QStringList imagePaths() const;
 
     const MainWidgets& m_w;
     Workspace& m_ws;
@@ -128,4 +135,7 @@ private:
 
     QString m_audioPath;
     QString m_relativeFolder;
+    // Page images converted from scores, kept while their lines are listed; the folder
+    // goes with the wizard.
+    std::unique_ptr<QTemporaryDir> m_staging;
 };

@@ -4,6 +4,7 @@
 #include "platform/mainwidgets.h"
 #include "platform/paths.h"
 #include "platform/widgets.h"
+#include "playback/audioformats.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
 #include "playback/sheetview.h"
@@ -94,18 +95,35 @@ bool Opening::confirmLeaving()
 
 void Opening::playOpen()
 {
+    if (leaveForOpening())
+        openRoutine();
+}
+
+void Opening::playOpenFile(const QString& path)
+{
+    if (leaveForOpening())
+        runOpenRoutine(&path);
+}
+
+bool Opening::leaveForOpening()
+{
     if (!confirmLeaving())
-        return;
+        return false;
     call(m_hooks.hideLastStage);
     call(m_hooks.leaveSession);
     call(m_hooks.hideSessionPanel);
     m_ws.modes.editing = false;
     m_w.window->setWindowTitle(QStringLiteral("Play a Folivant."));
     m_w.startup->hide();
-    openRoutine();
+    return true;
 }
 
 void Opening::openRoutine()
+{
+    runOpenRoutine(nullptr);
+}
+
+void Opening::runOpenRoutine(const QString* given)
 {
     const bool inSession = m_ws.modes.inSession();
     m_w.trackBar->setEnabled(true);
@@ -122,8 +140,9 @@ void Opening::openRoutine()
     m_player.setSource(QString());
     QDir().mkpath(m_ws.projectsFolder);
     const QString chosen =
-        m_dialogs.openFile(QStringLiteral("Select File"), start,
-                           QStringLiteral("Folivant File|*.nts"), QStringLiteral("nts"));
+        given ? *given
+              : m_dialogs.openFile(QStringLiteral("Select File"), start,
+                                   QStringLiteral("Folivant File|*.nts"), QStringLiteral("nts"));
     m_lastDialogFile = chosen;
 
     if (chosen.isEmpty()) {
@@ -234,9 +253,9 @@ void Opening::localAudioChanged()
 
     const auto askForAudio = [this]() -> QString {
         QString start = lastDialogFolder();
-        const QString chosen = m_dialogs.openFile(
-            QStringLiteral("Choose Audio File for the Notes."), start,
-            QStringLiteral("Audio files|*.WAV;*.WMA;*.MP3;*.CDA|All|*.*"), QString());
+        const QString chosen =
+            m_dialogs.openFile(QStringLiteral("Choose Audio File for the Notes."), start,
+                               audioformats::dialogFilter(), QString());
         return chosen;
     };
 

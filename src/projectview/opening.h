@@ -47,6 +47,10 @@ public:
 
     bool confirmLeaving();
     void playOpen();
+    // Play/open with the project file already chosen (a path given on the command line):
+    // everything as after choosing path in the Open dialog, the messages of a missing or
+    // broken project included.
+    void playOpenFile(const QString& path);
     void openRoutine();
     void localAudioChanged();
     void editClick();
@@ -61,6 +65,10 @@ public:
     Hooks& hooks() { return m_hooks; }
 
 private:
+    // Confirm leaving and the steps of play/open before the open routine; false when refused.
+    bool leaveForOpening();
+    // The open routine; given, when not null, stands for the file chosen in the dialog.
+    void runOpenRoutine(const QString* given);
     bool loadProject(const QString& path);
     void setProjectCaptions(const QString& text, int tag);
     static void call(const std::function<void()>& hook);

@@ -1,5 +1,6 @@
 #include "projectview/pages.h"
 
+#include "import/scoreimport.h"
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
 #include "platform/paths.h"
@@ -10,6 +11,7 @@
 #include "project/numbertext.h"
 #include "project/pageimage.h"
 #include "project/workspace.h"
+#include "projectview/pageimport.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -146,9 +148,10 @@ void Pages::addPage()
     QString start = m_hooks.lastDialogFolder ? m_hooks.lastDialogFolder() : QString();
     if (start.isEmpty())
         start = paths::exeDir();
-    const QString chosen = m_dialogs.openFile(QStringLiteral("Choose Notes File"), start,
-                                              QStringLiteral("Notes Image File|*.jpg;*.gif;*.bmp"),
-                                              QStringLiteral("jpg"));
+    const QString chosen = m_dialogs.openFile(
+        QStringLiteral("Choose Notes File"), start,
+        pageimport::withScores(QStringLiteral("Notes Image File|*.jpg;*.gif;*.bmp")),
+        QStringLiteral("jpg"));
     if (m_hooks.rememberDialogFile)
         m_hooks.rememberDialogFile(chosen);
     if (chosen.isEmpty())
@@ -159,21 +162,35 @@ void Pages::addPage()
                                   .arg(m_ws.memo.value(QStringLiteral("NotesAmount")).left(100)));
         return;
     }
-    const QString name = paths::fileName(chosen);
-    m_ws.memo.append(QStringLiteral("NotesFile") + QString::number(*n) + QLatin1Char('=') + name);
-    const QString target = m_ws.projectFolder() + name;
-    if (!QFileInfo::exists(target))
-        QFile::copy(chosen, target);
-    m_ws.memo.setValue(QStringLiteral("NotesAmount"), QString::number(*n + 1));
+    QStringList names;
+    if (scoreimport::needsConversion(chosen)) {
+        // A PDF, PNG or TIFF score: its pages are converted into the project folder first;
+        // no page key is added unless every page was.
+        names = pageimport::convert(m_dialogs, chosen, m_ws.projectFolder(), *n);
+        if (names.isEmpty())
+            return;
+    } else {
+        names << paths::fileName(chosen);
+        const QString target = m_ws.projectFolder() + names.first();
+        if (!QFileInfo::exists(target))
+            QFile::copy(chosen, target);
+    }
+    for (qsizetype k = 0; k < names.size(); ++k)
+        m_ws.memo.append(QStringLiteral("NotesFile") + QString::number(*n + k) + QLatin1Char('=') +
+                         names[k]);
+    const long long total = *n + names.size();
+    m_ws.memo.setValue(QStringLiteral("NotesAmount"), QString::number(total));
     {
         // The list selects the first item added to it; the page is not shown by that, so
         // the selection stays as it was.
         const QSignalBlocker block(m_pages);
         const int selected = m_pages->currentIndex();
-        m_pages->addItem(QStringLiteral("Page ") + QString::number(*n + 1));
+        for (long long page = *n + 1; page <= total; ++page)
+            m_pages->addItem(QStringLiteral("Page ") + QString::number(page));
         m_pages->setCurrentIndex(selected);
     }
-    if (*n == 1) {
+    // When the project gets its second page, the first is selected and shown.
+    if (*n <= 1 && total >= 2) {
         m_pages->setCurrentIndex(0);
         QString error;
         if (!pageChange(false, &error) && !error.isEmpty())

@@ -45,7 +45,8 @@ public:
     bool loadPage(int page, QString* error);
     // Right Arrow: the next page, or the first after the last.
     void nextPage();
-    // "Add": adds an image as a new page.
+    // "Add": adds an image as a new page, or every page of a PDF, PNG or TIFF score
+    // (converted into the project folder) as new pages after the last one.
     void addPage();
 
     // The largest page count a project may declare.

@@ -90,7 +90,7 @@ void SplashForm::buildControls()
     auto* versionCaption = whiteLabel(this, "VersionLabel", QStringLiteral("Version"), 10, false);
     versionCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     versionCaption->setGeometry(0, 215, width() / 2 - 2, 20);
-    m_version = whiteLabel(this, "Version", QStringLiteral("3.1"), 10, false);
+    m_version = whiteLabel(this, "Version", version(), 10, false);
     m_version->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_version->setGeometry(width() / 2 + 2, 215, width() / 2 - 2, 20);
 
@@ -146,6 +146,11 @@ void SplashForm::resetStartup()
 QString SplashForm::webSite()
 {
     return QStringLiteral("https://folivant.invalid/");
+}
+
+QString SplashForm::version()
+{
+    return QStringLiteral("3.1");
 }
 
 QString SplashForm::statusText() const
@@ -229,4 +234,5 @@ void SplashForm::handOver()
         m_mainWindow->activateWindow();
     }
     m_selfClose.stop();
+    emit handedOver();
 }

@@ -43,6 +43,8 @@ public:
 
     // The product's web site: shown in the link label and named in the update notice.
     static QString webSite();
+    // The program's version text shown in `Version` and compared with the server's answer.
+    static QString version();
 
     bool checkFinished() const { return m_checkFinished; }
     QTimer& waitTimer() { return m_waitTimer; }
@@ -62,6 +64,10 @@ public:
     void httpFailure();
     void httpConnectionFailed();
     void httpInvalidHost();
+
+signals:
+    // The splash has hidden itself and shown the main window.
+    void handedOver();
 
 protected:
     void showEvent(QShowEvent* event) override;

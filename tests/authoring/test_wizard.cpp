@@ -1,5 +1,7 @@
 #include "authoring/wizard.h"
+#include "project/pageimage.h"
 #include "projectview/opening.h"
+#include "support/badscores.h"
 #include "support/testwindow.h"
 
 #include <QAbstractButton>
@@ -41,14 +43,17 @@ QStringList listing(const QString& folder)
 
 } // namespace
 
-TEST(NewProjectNames, ProposedNameDropsTheLastFourCharacters)
+TEST(NewProjectNames, ProposedNameDropsTheExtension)
 {
     EXPECT_EQ(newproject::proposedName(QStringLiteral("/music/Etude 5.mp3")),
               QStringLiteral("Etude 5"));
     EXPECT_EQ(newproject::proposedName(QStringLiteral("C:\\Music\\Etude 5.mp3")),
               QStringLiteral("Etude 5"));
-    EXPECT_EQ(newproject::proposedName(QStringLiteral("/music/x.flac")), QStringLiteral("x."));
-    EXPECT_EQ(newproject::proposedName(QStringLiteral("/music/ab")), QString());
+    // Extensions of any length go whole, and only the last one.
+    EXPECT_EQ(newproject::proposedName(QStringLiteral("/music/x.flac")), QStringLiteral("x"));
+    EXPECT_EQ(newproject::proposedName(QStringLiteral("/music/Op. 10.opus")),
+              QStringLiteral("Op. 10"));
+    EXPECT_EQ(newproject::proposedName(QStringLiteral("/music/ab")), QStringLiteral("ab"));
 }
 
 TEST(NewProjectNames, FolderStaysInsideTheNotesFolder)
@@ -151,13 +156,16 @@ TEST_F(WizardTest, ChosenAudioProposesTheNameAndWarnsOfAnExistingFolder)
     EXPECT_FALSE(w.find<QWidget>("NewStep2").isHidden());
     EXPECT_EQ(wizard().relativeFolder(), QStringLiteral("Notes\\Etude 5\\"));
 
-    // Typing another name hides the warning; a four-letter extension leaves the dot.
+    // Typing another name hides the warning; a four-letter extension goes whole.
     w.find<QLineEdit>("AudioFile").setText(QStringLiteral("Etude 6"));
     EXPECT_TRUE(w.find<QWidget>("NewOverwrite").isHidden());
     selectAudio(QStringLiteral("/music/x.flac"));
-    EXPECT_EQ(w.find<QLineEdit>("AudioFile").text(), QStringLiteral("x."));
+    EXPECT_EQ(w.find<QLineEdit>("AudioFile").text(), QStringLiteral("x"));
+    // The dialog offers the formats the player plays besides WAV, WMA, MP3 and CD tracks.
     EXPECT_TRUE(w.dialogs.fileRequests.last().startsWith(
-        QStringLiteral("Choose Audio File for the Notes.|/music/|")));
+        QStringLiteral("Choose Audio File for the Notes.|/music/|Audio files|*.WAV;*.WMA;*.MP3;"
+                       "*.CDA;*.FLAC;*.OGG;*.OGA;*.OPUS;*.M4A;*.AAC;")));
+    EXPECT_TRUE(w.dialogs.fileRequests.last().endsWith(QStringLiteral("|All|*.*|")));
 }
 
 TEST_F(WizardTest, CancelledAudioDialogRefusesCreation)
@@ -318,4 +326,80 @@ TEST_F(WizardTest, NewFromAnOpenProjectLeavesItForTheWizard)
     EXPECT_TRUE(w.find<QWidget>("MainPanel").isHidden());
     EXPECT_TRUE(w.window->workspace().modes.editing);
     EXPECT_EQ(w.find<QLabel>("TipsLabel").text(), Opening::playTips());
+}
+
+// A PDF added in step 2 lists one line per page; the project gets its pages in order after
+// the image before it, and a line deleted before creation leaves its page out.
+TEST_F(WizardTest, PdfScoreBecomesOnePagePerLine)
+{
+    const QString pdf = src + QStringLiteral("Score.pdf");
+    ASSERT_TRUE(scorepdf::write(
+        pdf, {scorepdf::Kind::Engraving, scorepdf::Kind::Scan, scorepdf::Kind::Engraving}));
+    record();
+    selectAudio(tone(QStringLiteral("Etude.flac")));
+    EXPECT_EQ(w.find<QLineEdit>("AudioFile").text(), QStringLiteral("Etude"));
+    addImage(image(src, QStringLiteral("title.jpg")));
+    addImage(pdf);
+    auto& list = w.find<QListWidget>("NewImageList");
+    ASSERT_EQ(list.count(), 4);
+    EXPECT_EQ(list.item(2)->text(), pdf + QStringLiteral(" (page 2)"));
+    list.setCurrentRow(2);
+    w.find<QAbstractButton>("NewDeleteImage").click();
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_TRUE(listing(notes()).isEmpty()) << "nothing is written before the project is made";
+    w.find<QAbstractButton>("NewProjectManual").click();
+
+    const QString folder = notes() + QStringLiteral("Etude/");
+    const TextList& memo = w.window->workspace().memo;
+    EXPECT_EQ(memo.value(QStringLiteral("NotesAmount")), QStringLiteral("3"));
+    EXPECT_EQ(memo.value(QStringLiteral("NotesFile0")), QStringLiteral("title.jpg"));
+    const QString first = memo.value(QStringLiteral("NotesFile1"));
+    const QString third = memo.value(QStringLiteral("NotesFile2"));
+    EXPECT_TRUE(first.startsWith(QStringLiteral("Score_1."))) << first.toStdString();
+    EXPECT_TRUE(third.startsWith(QStringLiteral("Score_3."))) << third.toStdString();
+    EXPECT_EQ(listing(folder),
+              QStringList({QStringLiteral("Etude.flac"), QStringLiteral("Etude.nts"), first, third,
+                           QStringLiteral("title.jpg")}));
+    for (const QString& page : {first, third}) {
+        QString why;
+        EXPECT_FALSE(pageimage::load(folder + page, &why).isNull()) << why.toStdString();
+    }
+    EXPECT_TRUE(
+        readAll(folder + QStringLiteral("Etude.nts")).startsWith("AudioFile=Etude.flac\r\n"));
+    EXPECT_EQ(w.find<QComboBox>("PagesBox_Pages").count(), 3);
+}
+
+// A broken, an empty or a locked PDF and a cancel half-way add no line and leave no
+// converted page behind.
+TEST_F(WizardTest, RefusedOrCancelledScoreAddsNoLine)
+{
+    QStringList scores = badScores(src);
+    ASSERT_GE(scores.size(), 2);
+    const QString four = src + QStringLiteral("Four.pdf");
+    ASSERT_TRUE(scorepdf::write(four, QList<scorepdf::Kind>(4, scorepdf::Kind::Engraving)));
+    scores << four;
+    // The wizard converts into a folder under the temporary folder: here, one of this test's.
+    const QString temp = src + QStringLiteral("tmp");
+    QDir().mkpath(temp);
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", temp.toLocal8Bit());
+    record();
+    selectAudio(tone(QStringLiteral("a.mp3")));
+    for (const QString& score : scores) {
+        w.dialogs.cancelAfter = score == four ? 2 : -1;
+        w.dialogs.shown.clear();
+        addImage(score);
+        ASSERT_EQ(w.dialogs.shown.size(), 1) << score.toStdString();
+        EXPECT_TRUE(w.dialogs.shown.first().contains(QFileInfo(score).fileName()));
+        EXPECT_EQ(w.find<QListWidget>("NewImageList").count(), 0);
+        EXPECT_TRUE(w.find<QWidget>("NewStep3").isHidden());
+    }
+    if (oldTemp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", oldTemp);
+    const QStringList staged = listing(temp);
+    EXPECT_EQ(staged.size(), 1) << staged.join(QLatin1Char(' ')).toStdString();
+    for (const QString& entry : staged)
+        EXPECT_TRUE(entry.startsWith(QStringLiteral("folivant-pages-"))) << entry.toStdString();
 }

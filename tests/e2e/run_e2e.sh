@@ -3,13 +3,15 @@
 # drives it through the accessibility bus (see e2e.py).
 #
 # Usage: run_e2e.sh PROGRAM DEMO_DIR [--measure]
-# Screenshots go to $E2E_OUT (default: ./e2e-shots). Exits 0 when every check passed.
+# Screenshots go to $E2E_OUT (default: ./e2e-shots). $E2E_SCRIPT names the scenario in this
+# folder (default: e2e.py, the demo project played). Exits 0 when every check passed.
 set -u
 
 APP=$(readlink -f "${1:?usage: run_e2e.sh PROGRAM DEMO_DIR [--measure]}")
 DEMO=$(readlink -f "${2:?usage: run_e2e.sh PROGRAM DEMO_DIR [--measure]}")
 shift 2
 HERE=$(cd "$(dirname "$0")" && pwd)
+SCRIPT=${E2E_SCRIPT:-e2e.py}
 OUT=${E2E_OUT:-$(pwd)/e2e-shots}
 
 for tool in Xvfb xdotool import dbus-run-session /usr/bin/python3; do
@@ -82,7 +84,7 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS
 
 # e2e.py starts the program itself (inside this D-Bus session) to know its exit status.
-dbus-run-session -- /usr/bin/python3 "$HERE/e2e.py" "$APP" "$TMP/Notes" "$DEMO" "$OUT" "$@" \
+dbus-run-session -- /usr/bin/python3 "$HERE/$SCRIPT" "$APP" "$TMP/Notes" "$DEMO" "$OUT" "$@" \
     2> >(grep -v -e 'Failed to set fd limit' -e 'XDG_RUNTIME_DIR' >&2)
 rc=$?
 if [ "$rc" -ne 0 ]; then

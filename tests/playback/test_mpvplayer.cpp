@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -158,7 +159,8 @@ TEST_P(MpvPlayerFormatTest, GoesThroughReadyPlayingPausedStoppedAndSeeksExactly)
     ASSERT_TRUE(waitForState(player, Player::Ready));
     ASSERT_TRUE(waitFor([&] { return log.find(Player::Ready) >= 0; }));
     EXPECT_EQ(player.statusText(), QStringLiteral("Ready"));
-    EXPECT_NEAR(player.duration(), 3.0, 0.1);
+    // A raw AAC stream has no index: its length is estimated from its bit rate.
+    EXPECT_NEAR(player.duration(), 3.0, std::string_view(GetParam()) == "aac" ? 0.25 : 0.1);
 
     // Before the first play libmpv lands on the requested position to the hundredth. The
     // targets include ones where an MP3 or WMA seek without a demuxer offset lands late.
@@ -217,7 +219,11 @@ TEST_P(MpvPlayerFormatTest, GoesThroughReadyPlayingPausedStoppedAndSeeksExactly)
         EXPECT_NE(log.entries()[i], log.entries()[i - 1]) << "event " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, MpvPlayerFormatTest, ::testing::Values("wav", "mp3", "wma"));
+// WAV, WMA and MP3, and the formats musicians often have besides: FLAC, Ogg Vorbis, Opus,
+// AAC in an MP4 file and raw AAC.
+INSTANTIATE_TEST_SUITE_P(Formats, MpvPlayerFormatTest,
+                         ::testing::Values("wav", "mp3", "wma", "flac", "ogg", "opus", "m4a",
+                                           "aac"));
 
 // The program's own handling of a new source, by its real status-change handler: ready
 // leads to play, the first playing state to pause at 0 with the timeline's length set.

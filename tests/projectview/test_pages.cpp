@@ -1,12 +1,15 @@
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
+#include "project/pageimage.h"
 #include "projectview/pages.h"
+#include "support/badscores.h"
 #include "support/testwindow.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 class PagesTest : public ::testing::Test {
@@ -128,4 +131,76 @@ TEST_F(PagesTest, AddAtThePageLimitSaysSo)
               QStringLiteral("This project already has 10000 pages, the most a project can have."));
     EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesAmount")),
               QStringLiteral("10000"));
+}
+
+// A PDF score adds one page per page of it, after the pages there, each page image one the
+// project loader reads.
+TEST_F(PagesTest, AddingAPdfAddsEveryPageInOrder)
+{
+    openWith({QStringLiteral("a.jpg")});
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    QTemporaryDir sources;
+    const QString pdf = sources.filePath(QStringLiteral("Score.pdf"));
+    ASSERT_TRUE(scorepdf::write(
+        pdf, {scorepdf::Kind::Engraving, scorepdf::Kind::Scan, scorepdf::Kind::Engraving}));
+    w.dialogs.files.enqueue(pdf);
+    w.find<QAbstractButton>("PagesBox_Add").click();
+
+    EXPECT_TRUE(w.dialogs.shown.filter(QStringLiteral("Score")).isEmpty())
+        << w.dialogs.shown.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(w.dialogs.progressLabels,
+              QStringList{QStringLiteral("Adding the pages of \"Score.pdf\"...")});
+    const TextList& memo = w.window->workspace().memo;
+    EXPECT_EQ(memo.value(QStringLiteral("NotesAmount")), QStringLiteral("4"));
+    EXPECT_EQ(memo.value(QStringLiteral("NotesFile0")), QStringLiteral("a.jpg"));
+    for (int k = 1; k <= 3; ++k) {
+        const QString name = memo.value(QStringLiteral("NotesFile%1").arg(k));
+        EXPECT_TRUE(name.startsWith(QStringLiteral("Score_%1.").arg(k))) << name.toStdString();
+        QString why;
+        EXPECT_FALSE(pageimage::load(folder() + name, &why).isNull()) << why.toStdString();
+    }
+    EXPECT_EQ(list().count(), 4);
+    EXPECT_EQ(list().currentIndex(), 0);
+    EXPECT_TRUE(w.dialogs.fileRequests.last().contains(
+        QStringLiteral("|Notes Image File|*.jpg;*.gif;*.bmp;*.jpeg;*.pdf;*.png;*.tif;*.tiff|")));
+}
+
+// A broken, an empty or a locked PDF, a cancel half-way and a score that would pass the
+// page limit each give one message and leave the project and its folder as they were.
+TEST_F(PagesTest, RefusedOrCancelledScoresChangeNothing)
+{
+    openWith({QStringLiteral("a.jpg")});
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    QTemporaryDir sources;
+    QStringList scores = badScores(sources.path());
+    ASSERT_GE(scores.size(), 2);
+    const QString four = sources.filePath(QStringLiteral("Four.pdf"));
+    ASSERT_TRUE(scorepdf::write(four, QList<scorepdf::Kind>(4, scorepdf::Kind::Engraving)));
+    scores << four << four;
+    const QStringList lines = w.window->workspace().memo.lines();
+    const QStringList files = QDir(folder()).entryList(QDir::Files | QDir::Hidden);
+    for (qsizetype i = 0; i < scores.size(); ++i) {
+        const bool cancel = i == scores.size() - 2;
+        const bool overLimit = i == scores.size() - 1;
+        w.dialogs.cancelAfter = cancel ? 2 : -1;
+        if (overLimit)
+            w.window->workspace().memo.setValue(QStringLiteral("NotesAmount"),
+                                                QStringLiteral("9997"));
+        w.dialogs.shown.clear();
+        w.dialogs.progressLabels.clear();
+        w.dialogs.files.enqueue(scores[i]);
+        w.find<QAbstractButton>("PagesBox_Add").click();
+        const QString name = QFileInfo(scores[i]).fileName();
+        ASSERT_EQ(w.dialogs.shown.size(), 1) << name.toStdString();
+        EXPECT_TRUE(w.dialogs.shown.first().contains(name))
+            << w.dialogs.shown.first().toStdString();
+        if (overLimit) {
+            EXPECT_TRUE(w.dialogs.progressLabels.isEmpty()) << "converted before refusing";
+            w.window->workspace().memo.setValue(QStringLiteral("NotesAmount"), QStringLiteral("1"));
+        }
+        EXPECT_EQ(w.window->workspace().memo.lines(), lines) << name.toStdString();
+        EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden), files)
+            << name.toStdString();
+        EXPECT_EQ(list().count(), 1);
+    }
 }

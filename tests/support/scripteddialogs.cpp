@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <thread>
+
 bool ScriptedDialogs::question(const QString& text)
 {
     shown << text;
@@ -33,4 +35,15 @@ void ScriptedDialogs::information(const QString& text)
     shown << text;
     if (holdMs > 0)
         QTest::qWait(holdMs);
+}
+
+void ScriptedDialogs::runWithProgress(const QString& label,
+                                      const std::function<void(const ProgressReport&)>& work)
+{
+    progressLabels << label;
+    const int cancelAfter = this->cancelAfter;
+    std::thread worker([&work, cancelAfter] {
+        work([cancelAfter](int done, int) { return cancelAfter < 0 || done < cancelAfter; });
+    });
+    worker.join();
 }

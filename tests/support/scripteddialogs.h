@@ -15,6 +15,11 @@ public:
     bool getText(const QString& title, const QString& prompt, QString& value) override;
     QString openFile(const QString& title, const QString& startFolder, const QString& filter,
                      const QString& defaultExtension) override;
+    // Runs the work on a thread of its own, as the program does, and waits for it. Each
+    // label is recorded in progressLabels; the report answers "cancelled" once cancelAfter
+    // steps are done (never when it is -1).
+    void runWithProgress(const QString& label,
+                         const std::function<void(const ProgressReport&)>& work) override;
 
     QStringList shown;
     QStringList fileRequests;
@@ -24,4 +29,6 @@ public:
     // How long an information box stays open, as a real modal box would: events go on
     // being delivered meanwhile.
     int holdMs = 0;
+    QStringList progressLabels;
+    int cancelAfter = -1;
 };

@@ -44,6 +44,15 @@ QString makeTone(const QString& dir, const QString& fileName, double seconds, in
     else if (fileName.endsWith(QLatin1String(".wma"), Qt::CaseInsensitive))
         args << QStringLiteral("-codec:a") << QStringLiteral("wmav2") << QStringLiteral("-b:a")
              << QStringLiteral("128k");
+    else if (fileName.endsWith(QLatin1String(".ogg"), Qt::CaseInsensitive))
+        args << QStringLiteral("-codec:a") << QStringLiteral("libvorbis");
+    else if (fileName.endsWith(QLatin1String(".opus"), Qt::CaseInsensitive))
+        args << QStringLiteral("-codec:a") << QStringLiteral("libopus") << QStringLiteral("-b:a")
+             << QStringLiteral("96k");
+    else if (fileName.endsWith(QLatin1String(".m4a"), Qt::CaseInsensitive) ||
+             fileName.endsWith(QLatin1String(".aac"), Qt::CaseInsensitive))
+        args << QStringLiteral("-codec:a") << QStringLiteral("aac") << QStringLiteral("-b:a")
+             << QStringLiteral("128k");
     args << path;
     return run(QStringLiteral("ffmpeg"), args) ? path : QString();
 }

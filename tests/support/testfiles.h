@@ -11,7 +11,7 @@ namespace testfiles {
 bool run(const QString& program, const QStringList& args, QString* log = nullptr);
 
 // A sine tone of the given length made by ffmpeg; the format follows the extension
-// (.wav, .mp3, .wma). Returns the path, or empty on failure.
+// (.wav, .mp3, .wma, .flac, .ogg, .opus, .m4a, .aac). Returns the path, or empty on failure.
 QString makeTone(const QString& dir, const QString& fileName, double seconds, int frequency = 440);
 
 // An image made by ImageMagick's convert: a white page with a few black shapes. extra
