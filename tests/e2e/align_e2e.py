@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Whole-program test of "Align to Recording", driven as a user would.
 
-Started by run_align_e2e.sh inside its own X server and D-Bus session. A project is made
+Started by run_e2e.sh (E2E_SCRIPT=align_e2e.py) inside its own X server and D-Bus
+session, with the same arguments as e2e.py, whose helpers it uses. A project is made
 in the temporary Notes folder from a test piece with known note onsets: its recording,
 one page, and one marker entry per melody note spread evenly between the first bar's
 start and the last bar's end (what automatic marking's Finish writes). The program opens
@@ -20,57 +21,14 @@ import time
 
 import pyatspi
 
+import e2e
+from e2e import (check, children, click, find, key, log, poll, shot, sibling_named, walk,
+                 window_titled, xdo)
+
 APP, NOTES, PIECES, OUT = sys.argv[1:5]
 NAME = "Rubato"
 PROJECT = os.path.join(NOTES, NAME)
 NTF = os.path.join(PROJECT, NAME + ".ntf")
-
-passed = 0
-failed = 0
-shot_no = 0
-
-
-def log(text):
-    print(text, flush=True)
-
-
-def check(what, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-        log(f"PASS {what}")
-    else:
-        failed += 1
-        log(f"FAIL {what} {detail}")
-    return ok
-
-
-def shot(name):
-    global shot_no
-    shot_no += 1
-    path = os.path.join(OUT, f"{shot_no:02d}-{name}.png")
-    subprocess.run(["import", "-window", "root", path], stderr=subprocess.DEVNULL, timeout=30)
-
-
-def poll(fn, timeout, interval=0.25):
-    end = time.monotonic() + timeout
-    while True:
-        try:
-            value = fn()
-        except Exception:  # the tree may change under our feet
-            value = None
-        if value or time.monotonic() > end:
-            return value
-        time.sleep(interval)
-
-
-def xdo(*args):
-    return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=30)
-
-
-def window_titled(title):
-    r = xdo("search", "--onlyvisible", "--name", "^" + re.escape(title) + "$")
-    return r.stdout.split()
 
 
 # --- the project ------------------------------------------------------------------------
@@ -121,94 +79,6 @@ def make_project(start, end, count):
 def read_entries():
     with open(NTF, newline="") as f:
         return [line for line in f.read().split("\r\n") if line]
-
-
-# --- accessibility helpers -------------------------------------------------------------
-
-def extents(acc):
-    e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    return (e.x, e.y, e.width, e.height)
-
-
-def visible(acc):
-    try:
-        _, _, w, h = extents(acc)
-        return w > 0 and h > 0
-    except Exception:
-        return False
-
-
-def children(acc):
-    try:
-        n = acc.childCount
-    except Exception:
-        return []
-    out = []
-    for i in range(n):
-        try:
-            c = acc.getChildAtIndex(i)
-        except Exception:
-            continue
-        if c is not None:
-            out.append(c)
-    return out
-
-
-def walk(acc, depth=0, maxdepth=14):
-    yield acc
-    if depth < maxdepth:
-        for c in children(acc):
-            yield from walk(c, depth + 1, maxdepth)
-
-
-def application():
-    for app in children(pyatspi.Registry.getDesktop(0)):
-        try:
-            if app.name == "Folivant with Kinsoro":
-                return app
-        except Exception:
-            pass
-    return None
-
-
-def find(role=None, name=None, pattern=None, root=None, only_visible=True, where=None):
-    root = root or application()
-    if root is None:
-        return None
-    for acc in walk(root):
-        try:
-            if role is not None and acc.getRole() != role:
-                continue
-            n = acc.name
-            if name is not None and n != name:
-                continue
-            if pattern is not None and not re.fullmatch(pattern, n or "", re.S):
-                continue
-            if only_visible and not visible(acc):
-                continue
-            if where is not None and not where(acc):
-                continue
-            return acc
-        except Exception:
-            continue
-    return None
-
-
-def sibling_named(acc, name):
-    try:
-        return any(c.name == name for c in children(acc.parent))
-    except Exception:
-        return False
-
-
-def click(acc, button="1"):
-    x, y, w, h = extents(acc)
-    xdo("mousemove", "--sync", str(x + w // 2), str(y + h // 2))
-    xdo("click", button)
-
-
-def key(name):
-    xdo("key", name)
 
 
 def index_list():
@@ -331,18 +201,15 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     start, end, truth = read_truth()
     spread = make_project(start, end, len(truth))
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-               FOLIVANT_NOTES_DIR=NOTES, FOLIVANT_AUDIO_OUTPUT="null",
-               FOLIVANT_UPDATE_HOST="127.0.0.1:9")
-    proc = subprocess.Popen([APP], env=env)
+    proc = e2e.launch()
     try:
         run(proc, truth, spread)
     finally:
         if proc.poll() is None:
             proc.kill()
             proc.wait()
-    log(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 and passed > 0 else 1
+    log(f"{e2e.passed} passed, {e2e.failed} failed")
+    return 0 if e2e.failed == 0 and e2e.passed > 0 else 1
 
 
 if __name__ == "__main__":
@@ -352,5 +219,5 @@ if __name__ == "__main__":
         import traceback
 
         traceback.print_exc()
-        log(f"{passed} passed, {failed + 1} failed")
+        log(f"{e2e.passed} passed, {e2e.failed + 1} failed")
         sys.exit(1)

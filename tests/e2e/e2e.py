@@ -155,10 +155,10 @@ def sibling_named(acc, name):
         return False
 
 
-def click(acc):
+def click(acc, button="1"):
     x, y, w, h = extents(acc)
     xdo("mousemove", "--sync", str(x + w // 2), str(y + h // 2))
-    xdo("click", "1")
+    xdo("click", button)
 
 
 def key(name):
@@ -311,22 +311,29 @@ def open_demo(proc):
     return play is not None
 
 
-def main():
-    os.makedirs(OUT, exist_ok=True)
-    before = digests()
+def launch(*args):
+    """Starts the program with args on its command line, on this X server and bus, with the
+    test's Notes folder, the null audio output and an update host that refuses at once."""
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
                FOLIVANT_NOTES_DIR=NOTES, FOLIVANT_AUDIO_OUTPUT="null",
                FOLIVANT_UPDATE_HOST="127.0.0.1:9")
-    proc = subprocess.Popen([APP], env=env)
+    proc = subprocess.Popen([APP, *args], env=env)
     # A program that could not reach the X server dies at once; a busy machine has been
     # seen to refuse the first connection to a fresh server. One more start tells that
     # apart from a program that cannot start at all.
     try:
         proc.wait(timeout=3)
         log(f"note: the program ended at once (status {proc.returncode}); starting it again")
-        proc = subprocess.Popen([APP], env=env)
+        proc = subprocess.Popen([APP, *args], env=env)
     except subprocess.TimeoutExpired:
         pass
+    return proc
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    before = digests()
+    proc = launch()
     try:
         if open_demo(proc):
             if MEASURE:

@@ -67,13 +67,6 @@ def write_pdf(path, pages):
         f.write(body)
 
 
-def start(*args):
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-               FOLIVANT_NOTES_DIR=NOTES, FOLIVANT_AUDIO_OUTPUT="null",
-               FOLIVANT_UPDATE_HOST="127.0.0.1:9")
-    return subprocess.Popen([APP, *args], env=env)
-
-
 def choose_file(title, path):
     """Types a path into the open-file dialog of that title."""
     dialog = poll(lambda: window_titled(title), 30)
@@ -239,7 +232,7 @@ def main():
                     "sine=frequency=440:sample_rate=44100:duration=40", AUDIO], check=True)
     write_pdf(SCORE, 3)
 
-    proc = start()
+    proc = e2e.launch()
     try:
         if make_project(proc):
             close(proc, "after making the project")
@@ -251,7 +244,7 @@ def main():
         return 1
     check_files()
 
-    proc = start(NTS)
+    proc = e2e.launch(NTS)
     try:
         replay(proc)
         close(proc, "after playing")
