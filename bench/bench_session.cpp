@@ -13,6 +13,7 @@
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "platform/widgets.h"
+#include "playback/guestclock.h"
 #include "playback/mpvplayer.h"
 #include "playback/playbackstate.h"
 #include "project/workspace.h"
@@ -149,7 +150,7 @@ QString makeProject(const QString& notes)
 
 double guestClockOf(MainWindow& window)
 {
-    return window.playbackState().guestClock;
+    return window.guestClock().value();
 }
 
 void followTheHost(benchmark::State& state, bool stalls)

@@ -2,6 +2,7 @@
 
 #include "platform/errorreport.h"
 #include "playback/followlogic.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
@@ -22,7 +23,7 @@
 #include <cmath>
 
 Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, Widgets widgets,
-                   ZoomAndMarker& zoom, ErrorReport& errors, QTimer& joinTimer, Hooks hooks,
+                   ZoomAndMarker& zoom, ErrorReport& errors, GuestClock& guestClock, Hooks hooks,
                    QObject* parent)
     : QObject(parent)
     , m_ws(workspace)
@@ -31,7 +32,7 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
     , m_w(widgets)
     , m_zoom(zoom)
     , m_errors(errors)
-    , m_joinTimer(joinTimer)
+    , m_clock(guestClock)
     , m_hooks(std::move(hooks))
 {
     m_positionTimer.setObjectName(QStringLiteral("PositionTimer"));
@@ -91,7 +92,7 @@ bool Follower::tick()
     bool loaded = true;
     const bool follow = m_ws.modes.followMode;
     if (follow) {
-        position = m_state.guestClock;
+        position = m_clock.value();
         state = Player::Playing;
     } else {
         if (m_state.timelineHeld)
@@ -112,9 +113,8 @@ bool Follower::tick()
             m_player.setPosition(m_state.replayStart);
             return false;
         }
-    } else if (m_state.guestClock >= m_state.replayEnd && m_state.replayActive &&
-               m_joinTimer.isActive()) {
-        m_state.guestClock = m_state.replayStart;
+    } else if (position >= m_state.replayEnd && m_state.replayActive && m_clock.running()) {
+        m_clock.set(m_state.replayStart);
         return false;
     }
     if (!follow && !loaded)

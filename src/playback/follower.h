@@ -10,6 +10,7 @@ class QListView;
 class QMenu;
 class QSlider;
 class ErrorReport;
+class GuestClock;
 class MarkerIndexModel;
 class MarkerShape;
 class Player;
@@ -46,7 +47,7 @@ public:
     };
 
     Follower(Workspace& workspace, PlaybackState& state, Player& player, Widgets widgets,
-             ZoomAndMarker& zoom, ErrorReport& errors, QTimer& joinTimer, Hooks hooks,
+             ZoomAndMarker& zoom, ErrorReport& errors, GuestClock& guestClock, Hooks hooks,
              QObject* parent = nullptr);
 
     QTimer& positionTimer() { return m_positionTimer; }
@@ -86,7 +87,7 @@ private:
     Widgets m_w;
     ZoomAndMarker& m_zoom;
     ErrorReport& m_errors;
-    QTimer& m_joinTimer;
+    GuestClock& m_clock;
     Hooks m_hooks;
     QTimer m_positionTimer;
     QMenu* m_autoInsertPop;

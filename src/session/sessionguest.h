@@ -12,6 +12,7 @@ class QTimer;
 class QWidget;
 class Dialogs;
 class ErrorReport;
+class GuestClock;
 class Opening;
 class Player;
 class ReplayRange;
@@ -28,9 +29,10 @@ struct Workspace;
 // every host message, the guest clock advanced by `JoinTimer`, Disconnect and leaving.
 //
 // A guest plays no audio. In follow mode its transport, replay and tempo commands act on
-// the guest clock, which the host's "Z=" and "C=" set (plus the latency the host measured
-// with its ping, converted to seconds) and `JoinTimer` advances by 0.1 s per tick at
-// 100 / tempo ms.
+// the guest clock (GuestClock), which runs at the host's tempo while `JoinTimer` runs.
+// Positions from the host count with the latency the host measured with its ping,
+// converted to seconds: "C=" sets the clock at once, "Z=" is weighed against it (jitter is
+// smoothed). "T=" sets both the `JoinTimer` interval (100 / tempo ms) and the clock's rate.
 class SessionGuest : public QObject {
     Q_OBJECT
 public:
@@ -45,7 +47,7 @@ public:
 
     SessionGuest(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state,
                  Player& player, Dialogs& dialogs, ErrorReport& errors, Opening& opening,
-                 QTimer& joinTimer, SessionPanel& panel, SessionHost& host, Commands commands,
+                 GuestClock& guestClock, SessionPanel& panel, SessionHost& host, Commands commands,
                  Hooks hooks, QObject* parent = nullptr);
     ~SessionGuest() override;
 
@@ -95,7 +97,7 @@ private:
     Dialogs& m_dialogs;
     ErrorReport& m_errors;
     Opening& m_opening;
-    QTimer& m_joinTimer;
+    GuestClock& m_clock;
     SessionPanel& m_panel;
     SessionHost& m_host;
     Commands m_commands;

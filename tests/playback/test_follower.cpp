@@ -1,5 +1,6 @@
 #include "playback/follower.h"
 #include "playback/followlogic.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
@@ -220,7 +221,9 @@ TEST_F(FollowerTest, GuestClockDrivesTheMarkerInFollowMode)
     openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{1}")});
     w.window->workspace().modes.followMode = true;
     w.player.setSource(QString());
-    w.window->playbackState().guestClock = 2.05;
+    w.holdClock();
+    GuestClock& clock = w.window->guestClock();
+    clock.set(2.05);
     w.window->follower().PositionTimerTimer();
     EXPECT_EQ(selected(), 1);
     EXPECT_EQ(pageList().currentIndex(), 1);
@@ -232,7 +235,7 @@ TEST_F(FollowerTest, GuestClockDrivesTheMarkerInFollowMode)
     st.replayActive = true;
     w.window->joinTimer().start();
     w.window->follower().PositionTimerTimer();
-    EXPECT_EQ(st.guestClock, 1);
+    EXPECT_EQ(clock.value(), 1);
     w.window->joinTimer().stop();
 }
 
