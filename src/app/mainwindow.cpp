@@ -104,6 +104,9 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     fh.loadPage = [this](int page, QString* error) {
         return m_pages->loadPage(page, error);
     };
+    fh.preparePage = [this](int page) {
+        m_pages->preparePage(page);
+    };
     m_follower =
         new Follower(m_ws, m_state, m_player, fw, *m_zoom, *m_errors, *m_guestClock, fh, this);
 

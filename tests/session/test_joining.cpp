@@ -1,3 +1,4 @@
+#include "playback/follower.h"
 #include "playback/guestclock.h"
 #include "playback/playbackstate.h"
 #include "project/workspace.h"
@@ -417,6 +418,15 @@ TEST_P(GuestInStep, FollowsThroughJitterAndJumpsAtOnce)
     say("C=20\nA=1\n");
     w.advanceClock(0.1);
     EXPECT_NEAR(clock().value(), 20 + 0.1 * tempo, 1e-9);
+
+    // The marker is shown on time by the guest clock too: entry 1 is due in 0.5 s of
+    // playing time.
+    say("C=0.5\n");
+    QTimer& shot = w.window->follower().showTimer();
+    ASSERT_TRUE(shot.isActive());
+    EXPECT_EQ(shot.interval(), std::lround(500 / tempo));
+    say("P=1\n");
+    EXPECT_FALSE(shot.isActive());
 }
 
 INSTANTIATE_TEST_SUITE_P(Tempo, GuestInStep, ::testing::Values(1.0, 2.0));
