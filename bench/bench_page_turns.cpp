@@ -26,6 +26,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 
 namespace {
 
@@ -173,6 +174,9 @@ void pageTurns(benchmark::State& state)
             if (row % kEntriesPerPage != 0 || row == 0)
                 continue;
             turnLags.push_back(1000 * (at - truth.wallAt(notesList.time(row))));
+            if (qEnvironmentVariableIsSet("FOLIVANT_BENCH_DETAIL"))
+                std::fprintf(stderr, "turn at entry %d (%.2f s): %.1f ms\n", row,
+                             notesList.time(row), turnLags.back());
         }
         std::sort(turnLags.begin(), turnLags.end());
         state.counters["turns_shown"] = static_cast<double>(turnLags.size());

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <utility>
 
 NotesImage::NotesImage(QWidget* parent)
     : QWidget(parent)
@@ -35,13 +36,14 @@ void NotesImage::setImage(const QImage& image)
     setImage(image, smallerCopies(image));
 }
 
-void NotesImage::setImage(const QImage& image, QList<QImage> smaller)
+QList<QImage> NotesImage::setImage(const QImage& image, QList<QImage> smaller)
 {
-    m_image = image;
-    m_smaller = std::move(smaller);
-    m_cache = QImage();
+    QList<QImage> replaced = std::exchange(m_smaller, std::move(smaller));
+    replaced.prepend(std::exchange(m_image, image));
+    replaced.append(std::exchange(m_cache, QImage()));
     restoreNaturalSize();
     update();
+    return replaced;
 }
 
 void NotesImage::clear()

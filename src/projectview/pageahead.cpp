@@ -64,6 +64,12 @@ void PageAhead::drop()
     m_path.clear();
 }
 
+void PageAhead::letGo(QList<QImage> pictures)
+{
+    QThreadPool::globalInstance()->start(
+        [pictures = std::move(pictures)]() mutable { pictures.clear(); });
+}
+
 bool PageAhead::ready() const
 {
     return m_result.valid() &&

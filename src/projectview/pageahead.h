@@ -37,6 +37,9 @@ public:
     void request(int page, const QString& path);
     std::optional<Page> take(int page, const QString& path);
     void drop();
+    // Lets pictures go on another thread: freeing a page of a few hundred megabytes takes
+    // milliseconds.
+    static void letGo(QList<QImage> pictures);
 
     // The page held or under way, -1 for none.
     int page() const { return m_page; }

@@ -86,7 +86,7 @@ bool Pages::loadPage(int page, QString* error)
             *error = decoded.error;
         return false;
     }
-    m_sheet.image()->setImage(decoded.image, decoded.smaller);
+    PageAhead::letGo(m_sheet.image()->setImage(decoded.image, decoded.smaller));
     // A screen reader names the picture by the page it shows.
     m_sheet.image()->setAccessibleName(QStringLiteral("Notes page: Page %1").arg(page + 1));
     return true;
