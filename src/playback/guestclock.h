@@ -20,8 +20,8 @@
 //   here"; the clock weighs it with the reports of the last two seconds, carried forward
 //   at the tempo, and takes the latest of them as the host's position. The difference is
 //   spread over a quarter of a second (jitter moves the clock smoothly, never backwards);
-//   a difference of more than a fifth of a second of playing time is taken at once. While
-//   the clock stands still a report sets it outright.
+//   a difference that the tempo would take more than a fifth of a second to play is taken
+//   at once. While the clock stands still a report sets it outright.
 // - start() and stop() run and stop the clock and `JoinTimer` together. If `JoinTimer` is
 //   started or stopped directly, the clock follows it from the next read.
 // - changed() is raised after every jump, start, stop, rate change and correction, so that

@@ -26,7 +26,7 @@ struct Workspace;
 
 // The guest side of a Kinsoro session: the Join tab, choosing the project in follow mode,
 // Connect & join with its retries, the events of `ClientSocket`, the guest's handling of
-// every host message, the guest clock advanced by `JoinTimer`, Disconnect and leaving.
+// every host message, the guest clock and `JoinTimer`, Disconnect and leaving.
 //
 // A guest plays no audio. In follow mode its transport, replay and tempo commands act on
 // the guest clock (GuestClock), which runs at the host's tempo while `JoinTimer` runs.
@@ -68,6 +68,7 @@ public:
     void disconnectCommand();
     // `stopkinsoro` and `stopkinsoroMenu`: the session's end.
     void leaveSession();
+    // Outside follow mode stops `JoinTimer` (and the clock); in it, the clock runs on.
     void JoinTimerTimer();
 
     // Closes `ClientSocket` without reporting anything and makes a fresh one.
