@@ -1,6 +1,9 @@
 // Plays the demo project through the real player (null audio output) in a whole main
-// window and records, for every marker entry, how long after its time the marker showed
-// it; also the memory and CPU the program uses while playing.
+// window at tempo 1, 0.5 and 2 and records, for every marker entry, how long (wall time)
+// after the recording reached the entry's time the marker showed it; also the memory and
+// CPU the program uses while playing. The moment the recording reaches a time is taken
+// from frequent reads of libmpv's own position (see AudioTruth), not from the position the
+// program reads, so a program that reads a stale position cannot hide its lag.
 #include "app/mainwindow.h"
 #include "benchdoubles.h"
 #include "benchsupport.h"
@@ -9,16 +12,21 @@
 #include "platform/shell.h"
 #include "playback/follower.h"
 #include "playback/mpvplayer.h"
+#include "playback/tempo.h"
+#include "timingsupport.h"
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -61,49 +69,77 @@ void demoFollow(benchmark::State& state)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 
         auto& notesList = window.workspace().notes;
-        std::vector<double> lags;
-        int last = -1;
-        QObject::connect(&window.follower().positionTimer(), &QTimer::timeout, &window, [&] {
-            const int shown = window.follower().selectedEntry();
-            if (shown >= 0 && shown != last) {
-                last = shown;
-                lags.push_back(player.position() - notesList.time(shown));
-            }
-        });
-        const double cpu0 = cpuSeconds();
+        const double rate = static_cast<double>(state.range(0)) / 100.0;
+        window.tempo()->setText(QString::number(rate, 'f', 2));
         QElapsedTimer clock;
         clock.start();
+        const auto wallNow = [&clock] {
+            return static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        };
+        AudioTruth truth(rate);
+        // An entry counts as shown once the handler that selected it has ended (its page
+        // turned, the marker placed).
+        std::vector<std::pair<int, double>> shows;
+        int last = -1;
+        QObject::connect(
+            window.widgets().notesList->selectionModel(), &QItemSelectionModel::currentChanged,
+            &window, [&](const QModelIndex& current) {
+                const int row = current.row();
+                if (row < 0 || row == last)
+                    return;
+                last = row;
+                QTimer::singleShot(0, &window, [&, row] { shows.emplace_back(row, wallNow()); });
+            });
+        QTimer reads;
+        reads.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&reads, &QTimer::timeout, &window,
+                         [&] { truth.add(wallNow(), player.enginePosition(), player.duration()); });
+        reads.start(20);
+        const double cpu0 = cpuSeconds();
         double peak = 0;
         QEventLoop loop;
         QTimer sample;
+        const qint64 limitMs = static_cast<qint64>((30.0 / rate + 15.0) * 1000);
         QObject::connect(&sample, &QTimer::timeout, &loop, [&] {
             peak = std::max(peak, rssKiB() / 1024.0);
-            if (player.playState() == Player::Stopped || clock.elapsed() > 45000)
+            if (player.playState() == Player::Stopped || clock.elapsed() > limitMs)
                 loop.quit();
         });
         sample.start(200);
+        const double playAt = wallNow();
         player.play();
         loop.exec();
-        const double wall = clock.elapsed() / 1000.0;
+        reads.stop();
+        const double wall = wallNow() - playAt;
         const double cpu = cpuSeconds() - cpu0;
+        std::vector<double> lags;
+        for (const auto& [row, at] : shows) {
+            const double t = notesList.time(row);
+            // The entry at the very start is shown before the recording runs.
+            if (t < 0.3)
+                continue;
+            lags.push_back(1000 * (at - truth.wallAt(t)));
+            if (qEnvironmentVariableIsSet("FOLIVANT_BENCH_DETAIL"))
+                std::fprintf(stderr, "entry %d at %.2f s: %.1f ms\n", row, t, lags.back());
+        }
         std::sort(lags.begin(), lags.end());
-        double sum = 0;
-        for (double l : lags)
-            sum += l;
+        state.counters["tempo"] = rate;
         state.counters["entries_shown"] = static_cast<double>(lags.size());
         state.counters["entries"] = static_cast<double>(notesList.count());
         if (!lags.empty()) {
-            state.counters["lag_mean_ms"] = 1000 * sum / static_cast<double>(lags.size());
-            state.counters["lag_p95_ms"] = 1000 * lags[lags.size() * 95 / 100];
-            state.counters["lag_max_ms"] = 1000 * lags.back();
+            state.counters["lag_mean_ms"] = meanOf(lags);
+            state.counters["lag_p95_ms"] = percentileOf(lags, 0.95);
+            state.counters["lag_max_ms"] = lags.back();
+            state.counters["lag_min_ms"] = lags.front();
         }
         state.counters["rss_peak_MiB"] = peak;
         state.counters["cpu_pct_one_core"] = 100 * cpu / wall;
+        state.counters["loadavg"] = loadAverage();
     }
 }
 
 } // namespace
 
-BENCHMARK(demoFollow)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(demoFollow)->Arg(100)->Arg(50)->Arg(200)->Unit(benchmark::kSecond)->Iterations(1);
 
 FOLIVANT_BENCHMARK_MAIN();

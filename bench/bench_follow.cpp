@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
 #include "playback/follower.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
@@ -72,6 +73,7 @@ void followTick(benchmark::State& state)
     timeline.setMaximum(100000000);
     QLabel curPos;
     QTimer join;
+    GuestClock clock(join, steadyClock());
     ZoomAndMarker zoom(ps, sheet, notesList);
     QStringList lines;
     for (int i = 0; i < n; ++i)
@@ -83,7 +85,7 @@ void followTick(benchmark::State& state)
     index.rebuild(n);
     Follower follower(ws, ps, player,
                       Follower::Widgets{sheet, notesList, showList, index, pages, timeline, curPos},
-                      zoom, errors, join, Follower::Hooks{});
+                      zoom, errors, clock, Follower::Hooks{});
     const double a = (n - 2) * 0.25;
     const double b = (n - 1) * 0.25;
     bool flip = false;

@@ -15,6 +15,7 @@
 #include "platform/shell.h"
 #include "platform/widgets.h"
 #include "playback/follower.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/player.h"
 #include "playback/playerevents.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     m_joinTimer.setObjectName(QStringLiteral("JoinTimer"));
     m_joinTimer.setTimerType(Qt::PreciseTimer);
     m_joinTimer.setInterval(100);
+    m_guestClock = new GuestClock(m_joinTimer, m_services.monotonic, this);
 
     m_zoom = new ZoomAndMarker(m_state, *m_sheet, *m_w.notesList, this);
     m_w.rightColumn->layout()->addWidget(m_zoom->markerBox());
@@ -104,8 +106,11 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     fh.loadPage = [this](int page, QString* error) {
         return m_pages->loadPage(page, error);
     };
+    fh.preparePage = [this](int page) {
+        m_pages->preparePage(page);
+    };
     m_follower =
-        new Follower(m_ws, m_state, m_player, fw, *m_zoom, *m_errors, m_joinTimer, fh, this);
+        new Follower(m_ws, m_state, m_player, fw, *m_zoom, *m_errors, *m_guestClock, fh, this);
 
     PlayerEvents::Widgets pw{*m_w.status, *m_w.trackBar, *m_w.pause,
                              *m_w.stop,   *m_w.play,     *m_w.rewind};

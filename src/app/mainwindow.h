@@ -13,6 +13,7 @@
 class Dialogs;
 class ErrorReport;
 class Follower;
+class GuestClock;
 class HotKeyFlags;
 class HotKeys;
 class MarkerIndexModel;
@@ -42,9 +43,10 @@ struct Services {
     Dialogs* dialogs = nullptr;
     HotKeys* hotKeys = nullptr;
     Shell* shell = nullptr;
-    std::function<void()> quit; // ends the program (the default quits the application)
-    Clock clock;                // the local time of day (the default reads the system clock)
-    QString userGuide;          // the guide "Help" opens (the default: paths::userGuide())
+    std::function<void()> quit;    // ends the program (the default quits the application)
+    Clock clock;                   // the local time of day (the default reads the system clock)
+    QString userGuide;             // the guide "Help" opens (the default: paths::userGuide())
+    MonotonicClock monotonic = {}; // the monotonic clock (the default: steadyClock())
 };
 
 // The main window: owns the open project, the modes, the playback state and the
@@ -67,6 +69,7 @@ public:
     HotKeyFlags& hotKeyFlags() { return *m_hotKeyFlags; }
     MarkerIndexModel& indexModel() { return *m_indexModel; }
     QTimer& joinTimer() { return m_joinTimer; }
+    GuestClock& guestClock() { return *m_guestClock; }
     PlayerEvents& playerEvents() { return *m_playerEvents; }
     Player& player() { return m_player; }
     Dialogs& dialogs() { return m_dialogs; }
@@ -129,6 +132,7 @@ private:
     std::unique_ptr<MarkerIndexModel> m_indexModel;
     std::unique_ptr<HotKeyFlags> m_hotKeyFlags;
     QTimer m_joinTimer;
+    GuestClock* m_guestClock;
     ZoomAndMarker* m_zoom;
     Follower* m_follower;
     PlayerEvents* m_playerEvents;

@@ -34,11 +34,11 @@ void MainWindow::buildPlaybackRooms()
     th.stopReplay = [this] {
         m_replay->stopReplay();
     };
-    m_transport = new Transport(m_ws, m_state, m_player, m_joinTimer,
+    m_transport = new Transport(m_ws, m_state, m_player, *m_guestClock,
                                 Transport::Widgets{*m_w.play, *m_w.pause, *m_w.trackBar}, th, this);
 
     m_replay = new ReplayRange(
-        m_ws, m_state, m_player, m_joinTimer, *m_transport, *m_errors,
+        m_ws, m_state, m_player, *m_guestClock, *m_transport, *m_errors,
         ReplayRange::Widgets{*m_w.trackBar, *m_w.replayMarker, *m_w.stop, *m_indexModel},
         ReplayRange::Hooks{send, tempoText}, this);
 

@@ -3,6 +3,7 @@
 #include "app/hotkeyflags.h"
 #include "platform/errorreport.h"
 #include "platform/widgets.h"
+#include "playback/guestclock.h"
 #include "playback/player.h"
 #include "projectview/opening.h"
 #include "session/sessionguest.h"
@@ -38,7 +39,7 @@ void MainWindow::buildSessionRooms()
         refreshModes();
     };
     m_guest = new SessionGuest(
-        m_w, m_ws, m_state, m_player, m_dialogs, *m_errors, *m_opening, m_joinTimer, *panel,
+        m_w, m_ws, m_state, m_player, m_dialogs, *m_errors, *m_opening, *m_guestClock, *panel,
         *m_host, SessionGuest::Commands{m_transport, m_replay, m_tempo}, guestHooks, this);
     m_host->setGuest(m_guest);
 
@@ -83,5 +84,5 @@ void MainWindow::buildSessionRooms()
     };
 
     // JoinTimer runs from the start and stops itself at its first tick outside follow mode.
-    m_joinTimer.start();
+    m_guestClock->start();
 }

@@ -2,6 +2,7 @@
 
 #include "platform/errorreport.h"
 #include "playback/followlogic.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
@@ -19,10 +20,11 @@
 #include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 #include <cmath>
 
 Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, Widgets widgets,
-                   ZoomAndMarker& zoom, ErrorReport& errors, QTimer& joinTimer, Hooks hooks,
+                   ZoomAndMarker& zoom, ErrorReport& errors, GuestClock& guestClock, Hooks hooks,
                    QObject* parent)
     : QObject(parent)
     , m_ws(workspace)
@@ -31,7 +33,7 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
     , m_w(widgets)
     , m_zoom(zoom)
     , m_errors(errors)
-    , m_joinTimer(joinTimer)
+    , m_clock(guestClock)
     , m_hooks(std::move(hooks))
 {
     m_positionTimer.setObjectName(QStringLiteral("PositionTimer"));
@@ -39,6 +41,17 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
     // The marker may show an entry at most one tick late; a coarse timer adds up to 5 %.
     m_positionTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_positionTimer, &QTimer::timeout, this, &Follower::PositionTimerTimer);
+    m_showTimer.setObjectName(QStringLiteral("ShowTimer"));
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_showTimer, &QTimer::timeout, this, &Follower::ShowTimerTimer);
+    connect(&m_player, &Player::statusChanged, this, &Follower::planNextShow);
+    connect(&m_player, &Player::timingChanged, this, &Follower::planNextShow);
+    connect(&m_clock, &GuestClock::changed, this, &Follower::planNextShow);
+    connect(&m_ws.notes, &MarkerList::changed, this, [this] {
+        m_scanFrom = -1;
+        planNextShow();
+    });
 
     m_autoInsertPop = new QMenu(&m_w.sheet);
     m_autoInsertPop->setObjectName(QStringLiteral("AutoInsertPop"));
@@ -82,6 +95,113 @@ void Follower::PositionTimerTimer()
     } catch (const markerentry::ConversionError& e) {
         m_errors.report(e.text());
     }
+    planNextShow();
+}
+
+void Follower::ShowTimerTimer()
+{
+    if (!m_positionTimer.isActive() || !playing().running)
+        return;
+    PositionTimerTimer();
+}
+
+Follower::Playing Follower::playing() const
+{
+    Playing now;
+    if (m_ws.modes.followMode) {
+        now.running = m_clock.running();
+        now.position = m_clock.value();
+        now.rate = m_clock.rate();
+        return now;
+    }
+    now.running = !m_state.timelineHeld && m_player.playState() == Player::Playing &&
+                  !m_player.source().isEmpty();
+    if (now.running) {
+        now.position = m_player.position();
+        now.rate = m_player.rate();
+    }
+    return now;
+}
+
+int Follower::currentAt(double p) const
+{
+    const auto time = [this](int i) {
+        return m_ws.notes.time(i);
+    };
+    const int n = static_cast<int>(m_ws.notes.count());
+    const qsizetype stop = m_ws.notes.firstAfterIfSorted(p);
+    return stop < 0 ? followlogic::findCurrent(n, time, p)
+                    : followlogic::findCurrentFrom(n, time, p, static_cast<int>(stop));
+}
+
+void Follower::planNextShow()
+{
+    m_showTimer.stop();
+    if (!m_positionTimer.isActive())
+        return;
+    const Playing now = playing();
+    if (!now.running || !(now.rate > 0) || !std::isfinite(now.position))
+        return;
+    std::optional<double> due;
+    if (m_state.replayActive && m_state.replayEnd > now.position)
+        due = m_state.replayEnd;
+    if (!m_ws.modes.automaticSecondStage && !m_ws.notes.isEmpty() && !m_state.markerHidden) {
+        try {
+            const auto time = [this](int i) {
+                return m_ws.notes.time(i);
+            };
+            const int n = static_cast<int>(m_ws.notes.count());
+            const double p = numbertext::roundHundredths(now.position);
+            const auto stop = static_cast<int>(m_ws.notes.firstAfterIfSorted(p));
+            const auto next = followlogic::nextChange(currentAt(p), n, time, p,
+                                                      followlogic::nextEntryTime(n, time, p, stop));
+            // Aimed at the time itself: the tick's rounding would allow 5 ms earlier, but
+            // the note sounds at its time.
+            if (next)
+                due = std::min(due.value_or(*next), *next);
+        } catch (const markerentry::ConversionError&) {
+            // An entry that is not a number: the tick reports it when it meets it.
+        }
+    }
+    if (!due)
+        return;
+    // Whole milliseconds, rounded up (a hair of floating-point error aside).
+    const double ms = std::ceil((*due - now.position) / now.rate * 1000.0 - 1e-6);
+    m_showTimer.start(static_cast<int>(std::clamp(ms, 1.0, 3600.0 * 1000.0)));
+}
+
+void Follower::prepareNextPage(int current)
+{
+    const int shown = m_w.pages.currentIndex();
+    if (!m_hooks.preparePage || shown < 0)
+        return;
+    // Entries from m_scanFrom + 1 up to m_scanFound are on the shown page: the answer
+    // stands while the marker is among them.
+    const bool known = m_scanFrom >= 0 && shown == m_scanShownPage && current >= m_scanFrom &&
+                       (m_scanFound < 0 || current < m_scanFound);
+    if (!known) {
+        m_scanFrom = std::max(current, 0);
+        m_scanShownPage = shown;
+        m_scanFound = -1;
+        const int n = static_cast<int>(m_ws.notes.count());
+        try {
+            for (int i = current + 1; i < n; ++i) {
+                const qsizetype first = m_ws.notes.findByName(m_ws.notes.name(i));
+                const long long page =
+                    markerentry::parsePlace(m_ws.notes.value(first < 0 ? i : first)).page;
+                if (page != shown) {
+                    m_scanFound = i;
+                    m_scanPage = page;
+                    break;
+                }
+            }
+        } catch (const markerentry::ConversionError&) {
+            // Reported by the tick that reaches that entry, not ahead of it.
+            m_scanFound = -1;
+        }
+    }
+    if (m_scanFound >= 0 && m_scanPage >= 0 && m_scanPage < m_w.pages.count())
+        m_hooks.preparePage(static_cast<int>(m_scanPage));
 }
 
 bool Follower::tick()
@@ -91,7 +211,7 @@ bool Follower::tick()
     bool loaded = true;
     const bool follow = m_ws.modes.followMode;
     if (follow) {
-        position = m_state.guestClock;
+        position = m_clock.value();
         state = Player::Playing;
     } else {
         if (m_state.timelineHeld)
@@ -112,9 +232,8 @@ bool Follower::tick()
             m_player.setPosition(m_state.replayStart);
             return false;
         }
-    } else if (m_state.guestClock >= m_state.replayEnd && m_state.replayActive &&
-               m_joinTimer.isActive()) {
-        m_state.guestClock = m_state.replayStart;
+    } else if (position >= m_state.replayEnd && m_state.replayActive && m_clock.running()) {
+        m_clock.set(m_state.replayStart);
         return false;
     }
     if (!follow && !loaded)
@@ -142,13 +261,12 @@ bool Follower::tick()
         return m_ws.notes.time(i);
     };
     const int n = static_cast<int>(m_ws.notes.count());
-    const qsizetype stop = m_ws.notes.firstAfterIfSorted(p);
-    const int current = stop < 0 ? followlogic::findCurrent(n, time, p)
-                                 : followlogic::findCurrentFrom(n, time, p, static_cast<int>(stop));
+    const int current = currentAt(p);
     m_w.sheet.point()->setColor(followlogic::markerColor(current, n, time, p));
     selectEntry(current);
     showEntry(false);
     m_state.refreshRequest = false;
+    prepareNextPage(current);
     return true;
 }
 

@@ -10,6 +10,7 @@ class QListView;
 class QMenu;
 class QSlider;
 class ErrorReport;
+class GuestClock;
 class MarkerIndexModel;
 class MarkerShape;
 class Player;
@@ -22,6 +23,19 @@ struct Workspace;
 // guest clock in follow mode), finds the marker entry that is sounding, turns to its page,
 // scrolls the page and places the marker shape on it. The same show-entry step serves a
 // user's pick in the marker list or the marker index list, which also moves the audio.
+//
+// On time: the tick alone would show an entry up to 100 ms after its time. So while the
+// recording plays (or the guest clock runs), a precise single-shot timer is set for the
+// moment the next thing the tick would show is due (the next entry, the marker's change of
+// colour, the replay range's end), from the position and the rate read when it is planned;
+// when it fires it runs the tick itself. It is planned again after every tick and at every
+// change that moves the moment: play, pause and stop, a seek or rate change of the player,
+// any change of the guest clock and of the marker list. It fires only while the player
+// plays (the guest clock runs) and `PositionTimer` runs. A shot that comes a hair early
+// finds nothing new and plans again for what is left.
+//
+// After each tick the page of the next entry that lies on another page is handed to
+// preparePage, so that it can be decoded before the marker gets there.
 class Follower : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +43,8 @@ public:
         std::function<void(const QString&)> broadcast;
         // Loads page k's image into the sheet; false with an error text when it fails.
         std::function<bool(int page, QString* error)> loadPage;
+        // Page k will be shown next (by the marker list): it may be made ready ahead.
+        std::function<void(int page)> preparePage;
         // Clears the pending caption and hides the caption editor.
         std::function<void()> closeCaptionEditor;
         // In the automatic mode's second stage: the box of the entry just shown.
@@ -46,14 +62,21 @@ public:
     };
 
     Follower(Workspace& workspace, PlaybackState& state, Player& player, Widgets widgets,
-             ZoomAndMarker& zoom, ErrorReport& errors, QTimer& joinTimer, Hooks hooks,
+             ZoomAndMarker& zoom, ErrorReport& errors, GuestClock& guestClock, Hooks hooks,
              QObject* parent = nullptr);
 
     QTimer& positionTimer() { return m_positionTimer; }
+    // The single-shot timer of the on-time show.
+    QTimer& showTimer() { return m_showTimer; }
     Hooks& hooks() { return m_hooks; }
 
-    // The follow tick (`PositionTimerTimer`).
+    // The follow tick (`PositionTimerTimer`); plans the next on-time show afterwards.
     void PositionTimerTimer();
+    // Sets (or stops) the on-time show's timer by the position read now.
+    void planNextShow();
+    // The on-time show: the follow tick, while the player plays (the guest clock runs) and
+    // `PositionTimer` runs.
+    void ShowTimerTimer();
     // Shows the selected entry of `NotesList` (`NotesListClick`).
     void showEntry(bool userPick);
     // A user's click in `NotesList` and in `ShowList`.
@@ -76,7 +99,15 @@ signals:
     void deleteMarkerBoxRequested(); // "Delete" of `AutoInsertPop2`
 
 private:
+    struct Playing {
+        bool running = false;
+        double position = 0;
+        double rate = 1;
+    };
     bool tick();
+    Playing playing() const;
+    int currentAt(double p) const;
+    void prepareNextPage(int current);
     void placeEntry(int selected, bool userPick);
     void switchPage(int page);
 
@@ -86,9 +117,16 @@ private:
     Widgets m_w;
     ZoomAndMarker& m_zoom;
     ErrorReport& m_errors;
-    QTimer& m_joinTimer;
+    GuestClock& m_clock;
     Hooks m_hooks;
     QTimer m_positionTimer;
+    QTimer m_showTimer;
+    // The next entry on another page than the shown one, found after entry
+    // m_scanFrom; -1 when it is to be looked for again.
+    int m_scanFrom = -1;
+    int m_scanFound = -1;
+    int m_scanShownPage = -1;
+    long long m_scanPage = -1;
     QMenu* m_autoInsertPop;
     QMenu* m_autoInsertPop2;
     QObject* m_clickedShape = nullptr;

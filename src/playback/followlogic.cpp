@@ -49,6 +49,48 @@ QColor markerColor(int c, int n, const std::function<double(int)>& time, double 
     return (lead > gap && gap > 0.01) ? kSpringGreen : kRed;
 }
 
+std::optional<double> nextEntryTime(int n, const std::function<double(int)>& time, double p,
+                                    int stop)
+{
+    if (stop >= 0)
+        return stop < n ? std::optional<double>(time(stop)) : std::nullopt;
+    std::optional<double> next;
+    for (int i = 0; i < n; ++i) {
+        const double t = time(i);
+        if (t > p && (!next || t < *next))
+            next = t;
+    }
+    return next;
+}
+
+std::optional<double> nextChange(int c, int n, const std::function<double(int)>& time, double p,
+                                 std::optional<double> nextTime)
+{
+    // In whole hundredths, the unit every compared time is rounded to.
+    const auto hundredths = [](double v) {
+        return std::llround(v * 100);
+    };
+    const long long at = hundredths(p);
+    std::optional<long long> change;
+    if (nextTime)
+        change = hundredths(*nextTime);
+    // Green while lead > gap > 1 (gap = next - position): from next - lead + 1 up to
+    // next - 2; red again at next - 1.
+    if (c >= 0 && c < n - 1) {
+        const long long next = hundredths(time(c + 1));
+        const long long lead =
+            hundredths(numbertext::roundHundredths((time(c + 1) - time(c)) * 10.0 / 39.0));
+        const long long greenFrom = next - lead + 1;
+        const long long redFrom = next - 1;
+        for (const long long q : {greenFrom, redFrom})
+            if (greenFrom < redFrom && q > at && (!change || q < *change))
+                change = q;
+    }
+    if (!change || *change <= at)
+        return std::nullopt;
+    return static_cast<double>(*change) / 100.0;
+}
+
 int placeToPixels(long long millionths, int displayed)
 {
     const double v = static_cast<double>(displayed) * static_cast<double>(millionths) * 0.000001;

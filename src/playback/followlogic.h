@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QPoint>
 #include <functional>
+#include <optional>
 
 // The pure arithmetic of marker following.
 namespace followlogic {
@@ -18,6 +19,18 @@ int findCurrentFrom(int count, const std::function<double(int)>& time, double p,
 // Red, or spring green while the next entry is near: the last 10/39 of the time between
 // two entries, less the last hundredth of a second.
 QColor markerColor(int current, int count, const std::function<double(int)>& time, double p);
+
+// The smallest entry time greater than p, or nullopt. stop: the first entry whose time is
+// greater than p in a list known to be in time order, or -1 to scan the whole list.
+std::optional<double> nextEntryTime(int count, const std::function<double(int)>& time, double p,
+                                    int stop);
+
+// The next rounded position after p at which the follow tick would show something else:
+// the entry at nextTime (nextEntryTime) becomes current, or the marker of entry current
+// changes colour. Nullopt when nothing changes any more. A list out of time order can only
+// change at an entry time too, so the answer holds for it as well.
+std::optional<double> nextChange(int current, int count, const std::function<double(int)>& time,
+                                 double p, std::optional<double> nextTime);
 
 inline const QColor kRed{255, 0, 0};
 inline const QColor kSpringGreen{0, 255, 128};

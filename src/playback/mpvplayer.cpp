@@ -355,7 +355,7 @@ double MpvPlayer::position() const
             return *m_hold;
         m_hold.reset();
     }
-    double seconds = enginePosition();
+    double seconds = !m_paused && !m_coreIdle ? outputPosition() : enginePosition();
     if (m_duration > 0)
         seconds = std::min(seconds, m_duration);
     // libmpv's position steps back when the speed rises; hold it instead.
@@ -363,6 +363,17 @@ double MpvPlayer::position() const
         return m_guard;
     m_guard = seconds;
     return seconds;
+}
+
+// Where the audio output is now: what libmpv has written less what the output still
+// holds, worked out at each read.
+double MpvPlayer::outputPosition() const
+{
+    double seconds = 0;
+    if (mpv_get_property(m_mpv, "audio-pts", MPV_FORMAT_DOUBLE, &seconds) >= 0 &&
+        std::isfinite(seconds))
+        return seconds;
+    return enginePosition();
 }
 
 void MpvPlayer::setPosition(double seconds)
@@ -375,11 +386,11 @@ void MpvPlayer::setPosition(double seconds)
     m_hold = seconds;
     m_guard = seconds;
     m_seekConfirmed = false;
-    if (!m_loaded) {
+    if (!m_loaded)
         m_seekDeferred = true;
-        return;
-    }
-    issueSeek(seconds);
+    else
+        issueSeek(seconds);
+    emit timingChanged();
 }
 
 void MpvPlayer::issueSeek(double seconds)
@@ -412,6 +423,7 @@ void MpvPlayer::setRate(double rate)
     m_rate = std::clamp(rate, 0.01, 100.0);
     if (m_mpv)
         mpv_set_property_async(m_mpv, 0, "speed", MPV_FORMAT_DOUBLE, &m_rate);
+    emit timingChanged();
 }
 
 void MpvPlayer::play()

@@ -37,7 +37,9 @@ struct mpv_event;
 //   (libmpv itself reads a paused seek up to ~0.15 s short once the file has played);
 //   while playing forward it never runs backwards (a speed change makes libmpv's own
 //   position step back by up to a few tenths of a second; that step is held). It never
-//   exceeds the duration.
+//   exceeds the duration. While audio runs it is where the output is at the moment of the
+//   read (libmpv's "audio-pts"), not the position libmpv renews about every 50 ms.
+// - setPosition() and setRate() raise timingChanged() before they return.
 // - rate changes the speed with the pitch kept, audible up to 8x.
 // - Under a non-"C" LC_NUMERIC libmpv refuses to start: the constructor switches the
 //   process's LC_NUMERIC to "C" (libmpv parses numbers with the C library for its whole
@@ -72,8 +74,9 @@ public:
     bool isAvailable() const { return m_mpv != nullptr; }
     // True from setPosition() until libmpv has finished that seek.
     bool seekPending() const;
-    // libmpv's own playback position, without the hold after a seek and the guard against
-    // running backwards; 0 when nothing is loaded.
+    // libmpv's own playback position (time-pos, renewed about every 50 ms while playing),
+    // without the hold after a seek and the guard against running backwards; 0 when
+    // nothing is loaded.
     double enginePosition() const;
     // libmpv's reason for the last failed open ("loading failed", "unrecognized file
     // format", ...); empty when the source opened.
@@ -87,6 +90,7 @@ private:
     void refreshFlags();
     void recompute();
     void issueSeek(double seconds);
+    double outputPosition() const;
     void fail(const QString& reason);
     void setPaused(bool paused);
     bool command(std::initializer_list<const char*> args);

@@ -24,9 +24,6 @@ struct PlaybackState {
     int zoomSteps = 0;
     bool keepTopLeft = false;
 
-    // Guest clock in follow mode, seconds.
-    double guestClock = 0;
-
     // Set while a freshly loaded source is being primed: the first playing state pauses
     // at 0 and sets the timeline length.
     bool priming = false;

@@ -43,4 +43,7 @@ signals:
     void statusChanged();
     // Raised when the source fails to open or play.
     void errorOccurred();
+    // Raised by setPosition() and setRate(): the position no longer runs on from where it
+    // was, so whatever was planned by it is planned again.
+    void timingChanged();
 };

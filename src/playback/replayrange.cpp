@@ -2,6 +2,7 @@
 
 #include "platform/errorreport.h"
 #include "platform/widgets.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
@@ -54,13 +55,13 @@ ImageButton* replayButton(QWidget* parent, const char* name, const QString& hint
 } // namespace
 
 ReplayRange::ReplayRange(Workspace& workspace, PlaybackState& state, Player& player,
-                         QTimer& joinTimer, Transport& transport, ErrorReport& errors,
+                         GuestClock& guestClock, Transport& transport, ErrorReport& errors,
                          Widgets widgets, Hooks hooks, QObject* parent)
     : QObject(parent)
     , m_ws(workspace)
     , m_state(state)
     , m_player(player)
-    , m_joinTimer(joinTimer)
+    , m_clock(guestClock)
     , m_transport(transport)
     , m_errors(errors)
     , m_w(widgets)
@@ -244,10 +245,10 @@ void ReplayRange::playReplay()
     if (m_state.replayEnd == 0)
         return;
     if (followMode()) {
-        m_joinTimer.stop();
-        m_state.guestClock = m_state.replayStart;
+        m_clock.stop();
+        m_clock.set(m_state.replayStart);
         m_state.replayActive = true;
-        m_joinTimer.start();
+        m_clock.start();
         return;
     }
     const int state = m_player.playState();

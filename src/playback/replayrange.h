@@ -10,7 +10,7 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QSlider;
-class QTimer;
+class GuestClock;
 class ErrorReport;
 class ImageButton;
 class MarkerIndexModel;
@@ -57,7 +57,7 @@ public:
         MarkerIndexModel& marks; // the model of `ShowList`
     };
 
-    ReplayRange(Workspace& workspace, PlaybackState& state, Player& player, QTimer& joinTimer,
+    ReplayRange(Workspace& workspace, PlaybackState& state, Player& player, GuestClock& guestClock,
                 Transport& transport, ErrorReport& errors, Widgets widgets, Hooks hooks,
                 QObject* parent = nullptr);
 
@@ -93,7 +93,7 @@ private:
     Workspace& m_ws;
     PlaybackState& m_state;
     Player& m_player;
-    QTimer& m_joinTimer;
+    GuestClock& m_clock;
     Transport& m_transport;
     ErrorReport& m_errors;
     Widgets m_w;

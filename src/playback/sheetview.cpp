@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <utility>
 
 NotesImage::NotesImage(QWidget* parent)
     : QWidget(parent)
@@ -14,23 +15,35 @@ NotesImage::NotesImage(QWidget* parent)
     resize(0, 0);
 }
 
-void NotesImage::setImage(const QImage& image)
+QList<QImage> NotesImage::smallerCopies(const QImage& image)
 {
-    m_image = image;
-    m_smaller.clear();
-    m_cache = QImage();
     // Halves down to about 1000 pixels wide: zooming out draws from the nearest one. They
     // keep the page's own format, so a grey page's halves stay one byte a pixel.
-    QImage level = m_image;
-    while (!level.isNull() && level.width() >= 2000 && m_smaller.size() < 3) {
+    QList<QImage> smaller;
+    QImage level = image;
+    while (!level.isNull() && level.width() >= 2000 && smaller.size() < 3) {
         level = level.scaled(level.width() / 2, level.height() / 2, Qt::IgnoreAspectRatio,
                              Qt::SmoothTransformation);
-        if (level.format() != m_image.format())
-            level = level.convertToFormat(m_image.format());
-        m_smaller.append(level);
+        if (level.format() != image.format())
+            level = level.convertToFormat(image.format());
+        smaller.append(level);
     }
+    return smaller;
+}
+
+void NotesImage::setImage(const QImage& image)
+{
+    setImage(image, smallerCopies(image));
+}
+
+QList<QImage> NotesImage::setImage(const QImage& image, QList<QImage> smaller)
+{
+    QList<QImage> replaced = std::exchange(m_smaller, std::move(smaller));
+    replaced.prepend(std::exchange(m_image, image));
+    replaced.append(std::exchange(m_cache, QImage()));
     restoreNaturalSize();
     update();
+    return replaced;
 }
 
 void NotesImage::clear()

@@ -17,6 +17,12 @@ public:
     explicit NotesImage(QWidget* parent = nullptr);
 
     void setImage(const QImage& image); // natural size, automatic sizing on
+    // The same with the zoom-out copies made beforehand (smallerCopies(image)). Returns
+    // the picture and copies it replaces, so that the caller can let them go where
+    // freeing them holds nothing up.
+    QList<QImage> setImage(const QImage& image, QList<QImage> smaller);
+    // The zoom-out copies the sheet keeps of a page. Pure: safe on any thread.
+    static QList<QImage> smallerCopies(const QImage& image);
     void clear();
     const QImage& image() const { return m_image; }
     bool isEmpty() const { return m_image.isNull(); }

@@ -1,5 +1,6 @@
 #include "playback/transport.h"
 
+#include "playback/guestclock.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
 #include "project/numbertext.h"
@@ -59,13 +60,13 @@ bool isTimelineKey(int key)
 
 } // namespace
 
-Transport::Transport(Workspace& workspace, PlaybackState& state, Player& player, QTimer& joinTimer,
-                     Widgets widgets, Hooks hooks, QObject* parent)
+Transport::Transport(Workspace& workspace, PlaybackState& state, Player& player,
+                     GuestClock& guestClock, Widgets widgets, Hooks hooks, QObject* parent)
     : QObject(parent)
     , m_ws(workspace)
     , m_state(state)
     , m_player(player)
-    , m_joinTimer(joinTimer)
+    , m_clock(guestClock)
     , m_w(widgets)
     , m_hooks(std::move(hooks))
 {
@@ -95,7 +96,7 @@ bool Transport::loaded() const
 void Transport::play()
 {
     if (m_ws.modes.followMode) {
-        m_joinTimer.start();
+        m_clock.start();
         return;
     }
     send(messages::playMessage(m_player.position(), tempoText()));
@@ -105,7 +106,7 @@ void Transport::play()
 void Transport::pause()
 {
     if (m_ws.modes.followMode) {
-        m_joinTimer.stop();
+        m_clock.stop();
         return;
     }
     if (m_player.playState() == Player::Paused) {
@@ -121,7 +122,7 @@ void Transport::stop()
 {
     const bool replayActive = m_state.replayActive;
     if (m_ws.modes.followMode)
-        m_joinTimer.stop();
+        m_clock.stop();
     else
         m_player.stop();
     send(messages::stopMessage(replayActive, m_player.position()));
@@ -130,7 +131,7 @@ void Transport::stop()
 void Transport::rewind()
 {
     if (m_ws.modes.followMode) {
-        m_state.guestClock = 0;
+        m_clock.set(0);
         return;
     }
     if (!loaded())

@@ -5,7 +5,7 @@
 
 class QAbstractButton;
 class QSlider;
-class QTimer;
+class GuestClock;
 class Player;
 struct PlaybackState;
 struct Workspace;
@@ -39,7 +39,7 @@ public:
         QSlider& trackBar;      // `TrackBar`
     };
 
-    Transport(Workspace& workspace, PlaybackState& state, Player& player, QTimer& joinTimer,
+    Transport(Workspace& workspace, PlaybackState& state, Player& player, GuestClock& guestClock,
               Widgets widgets, Hooks hooks, QObject* parent = nullptr);
 
     Hooks& hooks() { return m_hooks; }
@@ -70,7 +70,7 @@ private:
     Workspace& m_ws;
     PlaybackState& m_state;
     Player& m_player;
-    QTimer& m_joinTimer;
+    GuestClock& m_clock;
     Widgets m_w;
     Hooks m_hooks;
     bool m_pressed = false;

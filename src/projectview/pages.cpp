@@ -9,8 +9,8 @@
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
 #include "project/numbertext.h"
-#include "project/pageimage.h"
 #include "project/workspace.h"
+#include "projectview/pageahead.h"
 #include "projectview/pageimport.h"
 
 #include <QComboBox>
@@ -29,6 +29,7 @@ Pages::Pages(Workspace& workspace, PlaybackState& state, SheetView& sheet, ZoomA
     , m_dialogs(dialogs)
     , m_errors(errors)
     , m_hooks(std::move(hooks))
+    , m_ahead(std::make_unique<PageAhead>())
 {
     m_pages = new QComboBox;
     m_pages->setObjectName(QStringLiteral("PagesBox_Pages"));
@@ -46,10 +47,15 @@ Pages::Pages(Workspace& workspace, PlaybackState& state, SheetView& sheet, ZoomA
             m_dialogs.information(error);
     });
     connect(m_add, &QToolButton::clicked, this, &Pages::addPage);
+    // The page decoded ahead was chosen by the marker list.
+    connect(&m_ws.notes, &MarkerList::changed, this, [this] { m_ahead->drop(); });
 }
+
+Pages::~Pages() = default;
 
 bool Pages::fill()
 {
+    m_ahead->drop();
     m_pages->clear();
     const auto n = numbertext::parseInt(m_ws.memo.value(QStringLiteral("NotesAmount")));
     if (!n || *n < 0 || *n > kMaxPages)
@@ -63,6 +69,7 @@ bool Pages::fill()
 
 void Pages::clear()
 {
+    m_ahead->drop();
     m_pages->clear();
 }
 
@@ -74,17 +81,29 @@ void Pages::clearImage()
 bool Pages::loadPage(int page, QString* error)
 {
     const QString path = m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(page));
-    QString why;
-    const QImage image = pageimage::load(path, &why);
-    if (image.isNull()) {
+    std::optional<PageAhead::Page> ahead = m_ahead->take(page, path);
+    const PageAhead::Page decoded = ahead ? std::move(*ahead) : PageAhead::decode(path);
+    if (decoded.image.isNull()) {
         if (error)
-            *error = why.isEmpty() ? QStringLiteral("Cannot read ") + path : why;
+            *error = decoded.error;
         return false;
     }
-    m_sheet.image()->setImage(image);
+    PageAhead::letGo(m_sheet.image()->setImage(decoded.image, decoded.smaller));
     // A screen reader names the picture by the page it shows.
     m_sheet.image()->setAccessibleName(QStringLiteral("Notes page: Page %1").arg(page + 1));
     return true;
+}
+
+void Pages::preparePage(int page)
+{
+    if (page < 0 || page >= m_pages->count())
+        return;
+    m_ahead->request(page, m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(page)));
+}
+
+int Pages::pageAhead() const
+{
+    return m_ahead->page();
 }
 
 bool Pages::pageChange(bool byUser, QString* error)
@@ -180,6 +199,7 @@ void Pages::addPage()
                          names[k]);
     const long long total = *n + names.size();
     m_ws.memo.setValue(QStringLiteral("NotesAmount"), QString::number(total));
+    m_ahead->drop();
     {
         // The list selects the first item added to it; the page is not shown by that, so
         // the selection stays as it was.

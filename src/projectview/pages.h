@@ -2,18 +2,23 @@
 
 #include <QObject>
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QToolButton;
 class Dialogs;
 class ErrorReport;
+class PageAhead;
 class SheetView;
 class ZoomAndMarker;
 struct PlaybackState;
 struct Workspace;
 
 // The notes pages of the open project: the page list `PagesBox_Pages` ("Page 1", ...),
-// showing a page's image, the next-page key and adding a page.
+// showing a page's image, the next-page key and adding a page. One page can be decoded
+// ahead on a worker thread (preparePage), so that showing it later only swaps pictures;
+// it is dropped when the page list is filled, cleared or grows and when the marker list
+// changes.
 class Pages : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +32,7 @@ public:
 
     Pages(Workspace& workspace, PlaybackState& state, SheetView& sheet, ZoomAndMarker& zoom,
           Dialogs& dialogs, ErrorReport& errors, Hooks hooks, QObject* parent = nullptr);
+    ~Pages() override;
 
     QComboBox* pageList() const { return m_pages; }
     Hooks& hooks() { return m_hooks; }
@@ -41,8 +47,13 @@ public:
     // The page change (`PagesBox_PagesChange`), as a user change or as the program.
     // Throws nothing; returns false when the image could not be shown (error in *error).
     bool pageChange(bool byUser, QString* error = nullptr);
-    // Loads page k's image into the sheet without touching the zoom or the list.
+    // Loads page k's image into the sheet without touching the zoom or the list; a page
+    // decoded ahead is taken as it is (a failed decode gives its error now).
     bool loadPage(int page, QString* error);
+    // Starts decoding page k ahead (nothing for a page outside the list). Reports nothing.
+    void preparePage(int page);
+    // The page decoded ahead or under way, -1 for none.
+    int pageAhead() const;
     // Right Arrow: the next page, or the first after the last.
     void nextPage();
     // "Add": adds an image as a new page, or every page of a PDF, PNG or TIFF score
@@ -62,4 +73,5 @@ private:
     Hooks m_hooks;
     QComboBox* m_pages;
     QToolButton* m_add;
+    std::unique_ptr<PageAhead> m_ahead;
 };

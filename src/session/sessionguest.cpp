@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
 #include "platform/mainwidgets.h"
+#include "playback/guestclock.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
 #include "playback/replayrange.h"
@@ -48,23 +49,25 @@ public:
     }
     void onPosition(double seconds) override
     {
+        // The host's regular report: weighed against the clock, not a jump.
         if (!g.m_readEnded)
-            g.m_state.guestClock = g.withLatency(seconds);
+            g.m_clock.follow(g.withLatency(seconds));
     }
     void beforeCue() override
     {
         if (g.m_readEnded)
             return;
-        g.m_cueTimerWasRunning = g.m_joinTimer.isActive();
-        g.m_joinTimer.stop();
+        g.m_cueTimerWasRunning = g.m_clock.running();
+        g.m_clock.stop();
     }
     void onCue(double seconds) override
     {
+        // A command of the host (seek, play, pause, stop, a chosen entry): taken at once.
         if (g.m_readEnded)
             return;
-        g.m_state.guestClock = g.withLatency(seconds);
+        g.m_clock.set(g.withLatency(seconds));
         if (g.m_cueTimerWasRunning)
-            g.m_joinTimer.start();
+            g.m_clock.start();
     }
     void onTimelineMaximum(long long hundredths) override
     {
@@ -78,8 +81,10 @@ public:
             return;
         if (g.m_commands.tempo)
             g.m_commands.tempo->setText(text);
-        if (const auto interval = messages::joinTimerInterval(value))
-            g.m_joinTimer.setInterval(*interval);
+        if (const auto interval = messages::joinTimerInterval(value)) {
+            g.m_clock.joinTimer().setInterval(*interval);
+            g.m_clock.setRate(value);
+        }
     }
     void onReplayStart(double seconds) override
     {
@@ -170,7 +175,7 @@ private:
 
 SessionGuest::SessionGuest(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state,
                            Player& player, Dialogs& dialogs, ErrorReport& errors, Opening& opening,
-                           QTimer& joinTimer, SessionPanel& panel, SessionHost& host,
+                           GuestClock& guestClock, SessionPanel& panel, SessionHost& host,
                            Commands commands, Hooks hooks, QObject* parent)
     : QObject(parent)
     , m_w(widgets)
@@ -180,7 +185,7 @@ SessionGuest::SessionGuest(const MainWidgets& widgets, Workspace& workspace, Pla
     , m_dialogs(dialogs)
     , m_errors(errors)
     , m_opening(opening)
-    , m_joinTimer(joinTimer)
+    , m_clock(guestClock)
     , m_panel(panel)
     , m_host(host)
     , m_commands(commands)
@@ -194,7 +199,7 @@ SessionGuest::SessionGuest(const MainWidgets& widgets, Workspace& workspace, Pla
     // The host's status texts are shown as they are, never as markup.
     m_w.status->setTextFormat(Qt::PlainText);
 
-    connect(&m_joinTimer, &QTimer::timeout, this, &SessionGuest::JoinTimerTimer);
+    connect(&m_clock.joinTimer(), &QTimer::timeout, this, &SessionGuest::JoinTimerTimer);
     connect(m_panel.selectJoin(), &QPushButton::clicked, this, &SessionGuest::selectJoinClick);
     connect(m_panel.connectJoin(), &QPushButton::clicked, this, &SessionGuest::connectJoinClick);
     connect(m_panel.disconnectJoin(), &QPushButton::clicked, this,
@@ -256,7 +261,7 @@ void SessionGuest::joinTabShown(bool byUser)
     m_panel.showQuietly();
     m_w.mainPanel->hide();
     m_w.trackBar->setEnabled(false);
-    m_joinTimer.stop();
+    m_clock.stop();
     m_panel.setStatus(QStringLiteral("Connect to your friend."));
     if (byUser) {
         m_panel.connectJoin()->setEnabled(false);
@@ -427,10 +432,10 @@ void SessionGuest::leaveSession()
 
 void SessionGuest::JoinTimerTimer()
 {
-    if (m_ws.modes.followMode)
-        m_state.guestClock += 0.1;
-    else
-        m_joinTimer.stop();
+    // In follow mode the clock runs on by itself (it is read from a monotonic clock);
+    // outside it the timer, and the clock with it, stops.
+    if (!m_ws.modes.followMode)
+        m_clock.stop();
 }
 
 double SessionGuest::withLatency(double seconds) const

@@ -12,6 +12,7 @@ class QTimer;
 class QWidget;
 class Dialogs;
 class ErrorReport;
+class GuestClock;
 class Opening;
 class Player;
 class ReplayRange;
@@ -25,12 +26,13 @@ struct Workspace;
 
 // The guest side of a Kinsoro session: the Join tab, choosing the project in follow mode,
 // Connect & join with its retries, the events of `ClientSocket`, the guest's handling of
-// every host message, the guest clock advanced by `JoinTimer`, Disconnect and leaving.
+// every host message, the guest clock and `JoinTimer`, Disconnect and leaving.
 //
 // A guest plays no audio. In follow mode its transport, replay and tempo commands act on
-// the guest clock, which the host's "Z=" and "C=" set (plus the latency the host measured
-// with its ping, converted to seconds) and `JoinTimer` advances by 0.1 s per tick at
-// 100 / tempo ms.
+// the guest clock (GuestClock), which runs at the host's tempo while `JoinTimer` runs.
+// Positions from the host count with the latency the host measured with its ping,
+// converted to seconds: "C=" sets the clock at once, "Z=" is weighed against it (jitter is
+// smoothed). "T=" sets both the `JoinTimer` interval (100 / tempo ms) and the clock's rate.
 class SessionGuest : public QObject {
     Q_OBJECT
 public:
@@ -45,7 +47,7 @@ public:
 
     SessionGuest(const MainWidgets& widgets, Workspace& workspace, PlaybackState& state,
                  Player& player, Dialogs& dialogs, ErrorReport& errors, Opening& opening,
-                 QTimer& joinTimer, SessionPanel& panel, SessionHost& host, Commands commands,
+                 GuestClock& guestClock, SessionPanel& panel, SessionHost& host, Commands commands,
                  Hooks hooks, QObject* parent = nullptr);
     ~SessionGuest() override;
 
@@ -66,6 +68,7 @@ public:
     void disconnectCommand();
     // `stopkinsoro` and `stopkinsoroMenu`: the session's end.
     void leaveSession();
+    // Outside follow mode stops `JoinTimer` (and the clock); in it, the clock runs on.
     void JoinTimerTimer();
 
     // Closes `ClientSocket` without reporting anything and makes a fresh one.
@@ -95,7 +98,7 @@ private:
     Dialogs& m_dialogs;
     ErrorReport& m_errors;
     Opening& m_opening;
-    QTimer& m_joinTimer;
+    GuestClock& m_clock;
     SessionPanel& m_panel;
     SessionHost& m_host;
     Commands m_commands;

@@ -1,10 +1,12 @@
 #include "playback/follower.h"
 #include "playback/followlogic.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
 #include "project/markerlist.h"
 #include "project/numbertext.h"
+#include "projectview/pageahead.h"
 #include "projectview/pages.h"
 #include "support/testwindow.h"
 
@@ -13,6 +15,8 @@
 #include <QLabel>
 #include <QListView>
 #include <QSlider>
+#include <QTest>
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -74,6 +78,28 @@ TEST(FollowLogic, PlacesAndScrolling)
     // Above the view.
     view.vertical = 600;
     EXPECT_EQ(followlogic::scrollFor(view, 300, 100, false), QPoint(0, -44));
+}
+
+TEST(FollowLogic, NextChangeIsWhereTheTickFirstShowsSomethingElse)
+{
+    const std::vector<double> times{1.00, 2.00, 4.00, 4.01, 4.50, 7.00};
+    const auto t = timesOf(times);
+    const int n = static_cast<int>(times.size());
+    const auto shown = [&](double p) {
+        const int c = followlogic::findCurrent(n, t, p);
+        return std::make_pair(c, followlogic::markerColor(c, n, t, p).rgb());
+    };
+    for (int h = 0; h < 800; ++h) {
+        const double p = h / 100.0;
+        std::optional<double> expected;
+        for (int k = h + 1; k <= 800 && !expected; ++k)
+            if (shown(k / 100.0) != shown(p))
+                expected = k / 100.0;
+        EXPECT_EQ(followlogic::nextChange(followlogic::findCurrent(n, t, p), n, t, p,
+                                          followlogic::nextEntryTime(n, t, p, -1)),
+                  expected)
+            << p;
+    }
 }
 
 class FollowerTest : public ::testing::Test {
@@ -225,7 +251,9 @@ TEST_F(FollowerTest, GuestClockDrivesTheMarkerInFollowMode)
     openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{1}")});
     w.window->workspace().modes.followMode = true;
     w.player.setSource(QString());
-    w.window->playbackState().guestClock = 2.05;
+    w.holdClock();
+    GuestClock& clock = w.window->guestClock();
+    clock.set(2.05);
     w.window->follower().PositionTimerTimer();
     EXPECT_EQ(selected(), 1);
     EXPECT_EQ(pageList().currentIndex(), 1);
@@ -237,7 +265,7 @@ TEST_F(FollowerTest, GuestClockDrivesTheMarkerInFollowMode)
     st.replayActive = true;
     w.window->joinTimer().start();
     w.window->follower().PositionTimerTimer();
-    EXPECT_EQ(st.guestClock, 1);
+    EXPECT_EQ(clock.value(), 1);
     w.window->joinTimer().stop();
 }
 
@@ -360,4 +388,97 @@ TEST_F(FollowerTest, IndexListClickFollowsAgainAndKeepsTheTimersState)
     clickIndex(1);
     EXPECT_TRUE(sent.isEmpty());
     EXPECT_TRUE(w.player.calls.isEmpty());
+}
+
+TEST_F(FollowerTest, ShowsOnTimeAndPlansAgainWhenTheTimingChanges)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2.5={0}{0}{0}")});
+    Follower& follower = w.window->follower();
+    QTimer& shot = follower.showTimer();
+    tickAt(0.5);
+    // Due when the entry's time comes, not at a later tick.
+    ASSERT_TRUE(shot.isActive());
+    EXPECT_EQ(shot.interval(), 500);
+    // A hair early: nothing new, armed again for what is left.
+    w.player.setPositionQuietly(0.98);
+    follower.ShowTimerTimer();
+    EXPECT_EQ(selected(), -1);
+    EXPECT_EQ(shot.interval(), 20);
+    w.player.setPositionQuietly(1.0);
+    follower.ShowTimerTimer();
+    EXPECT_EQ(selected(), 0);
+    // Next the marker turns green, at 2.13 (2.50 less its lead of 0.38).
+    EXPECT_EQ(shot.interval(), 1130);
+
+    // A seek, a rate change and a change of the marker list each plan again.
+    w.player.setPosition(2.0);
+    EXPECT_EQ(shot.interval(), 130);
+    w.player.setRate(2);
+    EXPECT_EQ(shot.interval(), 65);
+    w.window->workspace().notes.insert(1, QStringLiteral("2.1={0}{0}{0}"));
+    EXPECT_EQ(shot.interval(), 45); // red again at 2.09, before 2.10
+
+    // The replay range's end comes first; its wrap plans from the start again.
+    auto& st = w.window->playbackState();
+    st.replayStart = 1;
+    st.replayEnd = 2.03;
+    st.replayActive = true;
+    follower.planNextShow();
+    EXPECT_EQ(shot.interval(), 15);
+    w.player.setPositionQuietly(2.04);
+    follower.ShowTimerTimer();
+    EXPECT_EQ(w.player.position(), 1);
+    EXPECT_EQ(shot.interval(), 415); // green at 1.83
+
+    // Nothing fires once the player pauses or stops.
+    w.player.setState(Player::Paused, QStringLiteral("Paused"));
+    EXPECT_FALSE(shot.isActive());
+    w.player.setPositionQuietly(2.2);
+    follower.ShowTimerTimer();
+    EXPECT_EQ(selected(), 0);
+    w.player.setState(Player::Playing, QStringLiteral("Playing"));
+    EXPECT_TRUE(shot.isActive());
+    w.player.setState(Player::Stopped, QStringLiteral("Stopped"));
+    EXPECT_FALSE(shot.isActive());
+    follower.ShowTimerTimer();
+    EXPECT_EQ(selected(), 0);
+}
+
+TEST_F(FollowerTest, DecodesAheadThePageTheNextEntryNames)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{0}"),
+                 QStringLiteral("3={0}{0}{2}"), QStringLiteral("4={0}{0}{1}")});
+    Pages& pages = w.window->pages();
+    tickAt(1);
+    EXPECT_EQ(pages.pageAhead(), 2); // not simply the page after the shown one
+    tickAt(3);
+    EXPECT_EQ(pageList().currentIndex(), 2);
+    EXPECT_EQ(w.window->sheet().image()->naturalSize(), QSize(600, 800));
+    EXPECT_EQ(pages.pageAhead(), 1);
+
+    // Dropped when the marker list changes, chosen afresh by the next tick.
+    w.window->workspace().notes.replace(3, QStringLiteral("4={0}{0}{0}"));
+    EXPECT_EQ(pages.pageAhead(), -1);
+    tickAt(3.5);
+    EXPECT_EQ(pages.pageAhead(), 0);
+    // Dropped when the page set changes.
+    w.dialogs.files.enqueue(QDir(w.notes.path()).filePath(QStringLiteral("Test/page1.jpg")));
+    pages.addPage();
+    EXPECT_EQ(pages.pageAhead(), -1);
+}
+
+TEST_F(FollowerTest, APageThatFailsToDecodeAheadIsReportedOnceWhenDue)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{1}")});
+    const QString broken = QDir(w.notes.path()).filePath(QStringLiteral("Test/page1.jpg"));
+    testfiles::writeFile(broken, QByteArray("\xff\xd8 not a picture"));
+    const QString error = PageAhead::decode(broken).error;
+    ASSERT_FALSE(error.isEmpty());
+    tickAt(1);
+    ASSERT_EQ(w.window->pages().pageAhead(), 1);
+    QTest::qWait(100);
+    EXPECT_TRUE(w.dialogs.shown.isEmpty());
+    tickAt(2);
+    tickAt(2.5);
+    EXPECT_EQ(w.dialogs.shown, QStringList{error});
 }

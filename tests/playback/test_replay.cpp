@@ -1,4 +1,5 @@
 #include "playback/follower.h"
+#include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
 #include "playback/mpvplayer.h"
 #include "playback/playbackstate.h"
@@ -290,6 +291,8 @@ TEST_F(ReplayTest, FollowModeKeepsTheHostsRangeAndLoopsTheGuestClock)
 {
     w.window->workspace().modes.followMode = true;
     QTimer& join = w.window->joinTimer();
+    GuestClock& clock = w.window->guestClock();
+    w.holdClock();
     state().replayStart = 10;
     state().replayEnd = 20;
     w.player.setPositionQuietly(50);
@@ -302,19 +305,19 @@ TEST_F(ReplayTest, FollowModeKeepsTheHostsRangeAndLoopsTheGuestClock)
     replay().playReplay();
     EXPECT_TRUE(join.isActive());
     EXPECT_TRUE(state().replayActive);
-    EXPECT_EQ(state().guestClock, 10);
+    EXPECT_EQ(clock.value(), 10);
     EXPECT_TRUE(sent.isEmpty());
     EXPECT_TRUE(w.player.calls.isEmpty());
 
-    state().guestClock = 20.05;
+    clock.set(20.05);
     tick();
-    EXPECT_EQ(state().guestClock, 10);
+    EXPECT_EQ(clock.value(), 10);
 
     // With JoinTimer stopped the clock stays past the end.
     join.stop();
-    state().guestClock = 21;
+    clock.set(21);
     tick();
-    EXPECT_EQ(state().guestClock, 21);
+    EXPECT_EQ(clock.value(), 21);
 
     // Clear in follow mode leaves the player alone.
     replay().clear();

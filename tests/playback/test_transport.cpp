@@ -1,4 +1,5 @@
 #include "playback/follower.h"
+#include "playback/guestclock.h"
 #include "playback/playbackstate.h"
 #include "playback/transport.h"
 #include "project/numbertext.h"
@@ -263,9 +264,9 @@ TEST_F(TransportTest, FollowModeDrivesTheGuestClockAndJoinTimer)
     transport().stop();
     EXPECT_FALSE(join.isActive());
 
-    state().guestClock = 42.5;
+    w.window->guestClock().set(42.5);
     transport().rewind();
-    EXPECT_EQ(state().guestClock, 0);
+    EXPECT_EQ(w.window->guestClock().value(), 0);
     EXPECT_FALSE(w.player.calls.contains(QStringLiteral("play")));
     EXPECT_FALSE(w.player.calls.contains(QStringLiteral("pause")));
     EXPECT_FALSE(w.player.calls.contains(QStringLiteral("setPosition:0")));

@@ -1,3 +1,5 @@
+#include "playback/follower.h"
+#include "playback/guestclock.h"
 #include "playback/playbackstate.h"
 #include "project/workspace.h"
 #include "session/sessionguest.h"
@@ -16,7 +18,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 
 // Joining over real loopback sockets: the guest is a whole main window, the host a raw
 // server written here that sends exactly the bytes a test wants, split or joined as it
@@ -48,6 +52,8 @@ protected:
         layout.name = QStringLiteral("Duet");
         layout.entries = {QStringLiteral("1={500000}{100000}{0}")};
         project = w.makeProject(layout);
+        // The guest clock moves only when a test says so.
+        w.holdClock();
     }
     void TearDown() override { qunsetenv("FOLIVANT_SESSION_PORT"); }
 
@@ -56,6 +62,7 @@ protected:
     Modes& modes() { return w.window->workspace().modes; }
     PlaybackState& state() { return w.window->playbackState(); }
     QTimer& joinTimer() { return w.window->joinTimer(); }
+    GuestClock& clock() { return w.window->guestClock(); }
     QAbstractButton& button(const char* name) { return w.find<QAbstractButton>(name); }
     QString joinStrings() { return w.find<QPlainTextEdit>("JoinStrings").toPlainText(); }
 
@@ -180,14 +187,14 @@ TEST_F(Joining, ReadsSplitAndJoinedMessagesAsTheyCome)
     join();
     // A line cut in two: the first part is read as it stands, the rest is no key.
     say("Z=12.3");
-    EXPECT_DOUBLE_EQ(state().guestClock, 12.3);
+    EXPECT_DOUBLE_EQ(clock().value(), 12.3);
     say("4\n");
     EXPECT_EQ(joinStrings(), QStringLiteral("4"));
-    EXPECT_DOUBLE_EQ(state().guestClock, 12.3);
+    EXPECT_DOUBLE_EQ(clock().value(), 12.3);
 
     // Two messages in one read: Z before C whatever their order; the first Z counts.
     say("C=30.25\nA=1\nT=2\nZ=5\nZ=6\n");
-    EXPECT_NEAR(state().guestClock, 30.25, 0.25); // JoinTimer runs on from 30.25
+    EXPECT_NEAR(clock().value(), 30.25, 0.25); // JoinTimer runs on from 30.25
     EXPECT_TRUE(joinTimer().isActive());
     EXPECT_EQ(joinTimer().interval(), 50);
     EXPECT_EQ(w.find<QLineEdit>("PitchEdit").text(), QStringLiteral("2"));
@@ -195,22 +202,24 @@ TEST_F(Joining, ReadsSplitAndJoinedMessagesAsTheyCome)
     // Stop: C is applied before S.
     say("S=1\nI=1\nC=7.5\n");
     EXPECT_FALSE(joinTimer().isActive());
-    EXPECT_DOUBLE_EQ(state().guestClock, 7.5);
+    EXPECT_DOUBLE_EQ(clock().value(), 7.5);
     EXPECT_TRUE(state().replayActive);
 
-    // The guest clock runs by JoinTimer ticks of 0.1 s (replay off, or the follow tick
-    // would loop the clock back to the start of the empty range).
+    // The guest clock runs at the tempo by the monotonic clock, however often JoinTimer
+    // ticks (replay off, or the follow tick would loop the clock back to the start of the
+    // empty range).
     say("T=0.3\nA=1\nI=0\n");
     EXPECT_FALSE(state().replayActive);
     EXPECT_EQ(joinTimer().interval(), 333);
+    w.advanceClock(1.0);
     guest().JoinTimerTimer();
-    EXPECT_NEAR(state().guestClock, 7.6, 1e-9);
+    EXPECT_NEAR(clock().value(), 7.8, 1e-9);
     // Rewind puts it to 0 whether the timer runs or not; a paused guest follows Z.
     say("P=1\nB=1\n");
     EXPECT_FALSE(joinTimer().isActive());
-    EXPECT_DOUBLE_EQ(state().guestClock, 0.0);
+    EXPECT_DOUBLE_EQ(clock().value(), 0.0);
     say("Z=3.5\n");
-    EXPECT_DOUBLE_EQ(state().guestClock, 3.5);
+    EXPECT_DOUBLE_EQ(clock().value(), 3.5);
 
     // Replay range from the host.
     say("R=2\nY=4\n");
@@ -219,7 +228,7 @@ TEST_F(Joining, ReadsSplitAndJoinedMessagesAsTheyCome)
     say("G=1\n");
     EXPECT_TRUE(state().replayActive);
     EXPECT_TRUE(joinTimer().isActive());
-    EXPECT_NEAR(state().guestClock, 2.0, 0.15);
+    EXPECT_NEAR(clock().value(), 2.0, 0.15);
     say("U=0\n");
     EXPECT_DOUBLE_EQ(state().replayEnd, 0.0);
     EXPECT_FALSE(state().replayActive);
@@ -230,9 +239,9 @@ TEST_F(Joining, ReadsSplitAndJoinedMessagesAsTheyCome)
     say("W=42\n");
     ASSERT_TRUE(waitFor([&] { return received == "W=42"; })) << received.toStdString();
     say("O=20\nZ=10\n"); // O comes after Z in the fixed order
-    EXPECT_DOUBLE_EQ(state().guestClock, 10.0);
+    EXPECT_DOUBLE_EQ(clock().value(), 10.0);
     say("Z=10\n");
-    EXPECT_NEAR(state().guestClock, 10.02, 1e-9);
+    EXPECT_NEAR(clock().value(), 10.02, 1e-9);
 
     // The player status is shown as plain text.
     say("M=<b>Playing</b>\n");
@@ -254,7 +263,7 @@ TEST_F(Joining, NumbersThatAreNotNumbersAreReportedOnce)
         say(QByteArray("Z=abc\nT=3\nC=2\n") + QByteArray::number(i) + "\n");
     // Reading stops at Z: neither C nor T is handled.
     EXPECT_EQ(w.find<QLineEdit>("PitchEdit").text(), QStringLiteral("1.00"));
-    EXPECT_DOUBLE_EQ(state().guestClock, 1.0);
+    EXPECT_DOUBLE_EQ(clock().value(), 1.0);
     ASSERT_EQ(w.dialogs.shown.size(), before + 1);
     EXPECT_TRUE(w.dialogs.shown.last().contains(QStringLiteral("abc")));
 
@@ -314,7 +323,7 @@ TEST_F(Joining, AnOverlongLineIsDroppedAndTheMessagesAfterItAreRead)
 {
     join();
     peer->write("Z=" + QByteArray(1024 * 1024, '1') + "\nZ=5\nT=2\n");
-    EXPECT_TRUE(waitFor([&] { return state().guestClock == 5.0; })) << state().guestClock;
+    EXPECT_TRUE(waitFor([&] { return clock().value() == 5.0; })) << clock().value();
     EXPECT_EQ(joinTimer().interval(), 50);
     EXPECT_TRUE(modes().followMode);
 }
@@ -326,7 +335,7 @@ TEST_F(Joining, WhatArrivedWhileABoxWasOpenIsReadWhenItCloses)
     w.dialogs.holdMs = 400;
     QTimer::singleShot(100, peer, [this] { peer->write("Z=9\n"); });
     peer->write("Z=nine\n");
-    EXPECT_TRUE(waitFor([&] { return state().guestClock == 9.0; }));
+    EXPECT_TRUE(waitFor([&] { return clock().value() == 9.0; }));
     EXPECT_EQ(w.dialogs.shown.count(QStringLiteral("'nine' is not a valid floating point value")),
               1);
 }
@@ -343,10 +352,10 @@ TEST_F(Joining, AcceptanceAfterTheConnectionDroppedDisconnects)
 TEST_F(Joining, JoinTimerStopsItselfOutsideFollowMode)
 {
     joinTimer().start();
-    state().guestClock = 1;
+    clock().set(1);
     guest().JoinTimerTimer();
     EXPECT_FALSE(joinTimer().isActive());
-    EXPECT_DOUBLE_EQ(state().guestClock, 1.0);
+    EXPECT_DOUBLE_EQ(clock().value(), 1.0);
 }
 
 TEST_F(Joining, TheNicknameGoesOutAsEightBitText)
@@ -358,3 +367,66 @@ TEST_F(Joining, TheNicknameGoesOutAsEightBitText)
     EXPECT_TRUE(waitFor([&] { return received == QByteArray("Zo\xeb"); }))
         << received.toStdString();
 }
+
+// A host playing at tempo 1 or 2 sends "Z=" every 250 ms, each read by the guest after a
+// jitter of 0 to 30 ms: the guest's clock keeps within a few milliseconds of the host's
+// position (setting it to each late report would leave it 15 ms behind on average).
+// Cues, rewinds and "B=1" still move it at once.
+class GuestInStep : public Joining, public ::testing::WithParamInterface<double> {};
+
+TEST_P(GuestInStep, FollowsThroughJitterAndJumpsAtOnce)
+{
+    const double tempo = GetParam();
+    join();
+    const QByteArray tempoText = QByteArray::number(tempo);
+    say("C=10\nA=1\nT=" + tempoText + "\n");
+    std::mt19937 random(13);
+    std::uniform_real_distribution<double> jitter(0, 0.03);
+    double host = 10;
+    std::vector<double> errors;
+    for (int report = 0; report < 48; ++report) {
+        const double late = jitter(random);
+        w.advanceClock(late);
+        say("Z=" + QByteArray::number(host, 'f', 5) + "\n");
+        w.advanceClock(0.25 - late);
+        host += 0.25 * tempo;
+        if (report >= 8)
+            errors.push_back(std::abs(clock().value() - host) / tempo * 1000); // ms behind
+    }
+    double sum = 0;
+    for (double e : errors)
+        sum += e;
+    EXPECT_LE(sum / static_cast<double>(errors.size()), 8.0);
+    EXPECT_LE(*std::max_element(errors.begin(), errors.end()), 20.0);
+
+    // A marker entry chosen on the host, a rewind, and "B=1" alone: at once.
+    say("C=42\n");
+    EXPECT_DOUBLE_EQ(clock().value(), 42.0);
+    EXPECT_TRUE(clock().running());
+    w.advanceClock(0.25);
+    say("Z=" + QByteArray::number(42 + 0.25 * tempo, 'f', 5) + "\n");
+    EXPECT_NEAR(clock().value(), 42 + 0.25 * tempo, 1e-9);
+    say("C=0\nB=1\n");
+    EXPECT_DOUBLE_EQ(clock().value(), 0.0);
+    w.advanceClock(0.5);
+    say("B=1\n");
+    EXPECT_DOUBLE_EQ(clock().value(), 0.0);
+    // A seek with the timeline while playing: paused, then played on from the new place.
+    say("P=1\n");
+    say("C=20\n");
+    EXPECT_DOUBLE_EQ(clock().value(), 20.0);
+    say("C=20\nA=1\n");
+    w.advanceClock(0.1);
+    EXPECT_NEAR(clock().value(), 20 + 0.1 * tempo, 1e-9);
+
+    // The marker is shown on time by the guest clock too: entry 1 is due in 0.5 s of
+    // playing time.
+    say("C=0.5\n");
+    QTimer& shot = w.window->follower().showTimer();
+    ASSERT_TRUE(shot.isActive());
+    EXPECT_EQ(shot.interval(), std::lround(500 / tempo));
+    say("P=1\n");
+    EXPECT_FALSE(shot.isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Tempo, GuestInStep, ::testing::Values(1.0, 2.0));

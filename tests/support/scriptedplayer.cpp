@@ -17,6 +17,7 @@ void ScriptedPlayer::setPosition(double seconds)
 {
     calls << QStringLiteral("setPosition:") + numbertext::format(seconds);
     m_position = seconds;
+    emit timingChanged();
 }
 
 QString ScriptedPlayer::positionText() const
@@ -31,6 +32,7 @@ void ScriptedPlayer::setRate(double rate)
 {
     calls << QStringLiteral("setRate:") + numbertext::format(rate);
     m_rate = rate;
+    emit timingChanged();
 }
 
 void ScriptedPlayer::play()

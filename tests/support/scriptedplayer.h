@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // A player whose state the test sets. It records the commands it receives; setState()
-// changes the play state and status text and raises statusChanged().
+// changes the play state and status text and raises statusChanged(); setPosition() and
+// setRate() raise timingChanged() (setPositionQuietly() does not).
 class ScriptedPlayer : public Player {
     Q_OBJECT
 public:

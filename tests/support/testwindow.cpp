@@ -6,10 +6,25 @@ TestWindow::TestWindow()
 {
     window = std::make_unique<MainWindow>(Services{&player, &dialogs, &keys, &shell,
                                                    [this] { ++quitCount; }, [this] { return now; },
-                                                   notes.path() + QStringLiteral("guide.html")});
+                                                   notes.path() + QStringLiteral("guide.html"),
+                                                   [this] {
+                                                       return heldNs ? *heldNs : steadyClock()();
+                                                   }});
     window->resize(1280, 800);
     window->show();
     QCoreApplication::processEvents();
+}
+
+void TestWindow::holdClock()
+{
+    if (!heldNs)
+        heldNs = steadyClock()();
+}
+
+void TestWindow::advanceClock(double seconds)
+{
+    holdClock();
+    *heldNs += static_cast<qint64>(seconds * 1e9);
 }
 
 TestWindow::~TestWindow()

@@ -10,6 +10,7 @@
 #include "support/testfiles.h"
 
 #include <memory>
+#include <optional>
 
 // Records what the program hands to the desktop.
 class RecordingShell : public Shell {
@@ -33,6 +34,11 @@ struct TestWindow {
     // ready, then (after the program's play) playing, which primes to paused at 0.
     void primePlayer(double duration = 60);
 
+    // The monotonic clock the program reads (the guest clock runs by it) follows real time
+    // until a test holds it; from then on it moves only by advanceClock().
+    void holdClock();
+    void advanceClock(double seconds);
+
     template <class T> T& find(const char* name)
     {
         return need<T>(window.get(), QLatin1String(name));
@@ -46,5 +52,6 @@ struct TestWindow {
     int quitCount = 0;
     // The time of day the program reads (the clock of pedal strokes); tests set it.
     QTime now{12, 0, 0};
+    std::optional<qint64> heldNs;
     std::unique_ptr<MainWindow> window;
 };
