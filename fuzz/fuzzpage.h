@@ -12,12 +12,14 @@ namespace fuzzpage {
 // of larger pages is the same code as in the program.
 inline constexpr qint64 maxBytes = qint64(64) << 20;
 
-// Either a whole Format_RGB32 page within the cap, or a reason naming the file; never both.
-inline void check(const QImage& page, const QString& error)
+// Either a whole Format_RGB32 page within the cap, or a reason naming the file (whose name
+// holds `name`); never both.
+inline void check(const QImage& page, const QString& error,
+                  const QString& name = QStringLiteral("page."))
 {
     using fuzzinput::require;
     if (page.isNull()) {
-        require(!error.isEmpty() && error.contains(QLatin1String("page.")));
+        require(!error.isEmpty() && error.contains(name));
         return;
     }
     require(error.isEmpty());

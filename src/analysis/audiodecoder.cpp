@@ -28,6 +28,9 @@ struct AudioDecoder::State {
 
     std::vector<float> pending; // converted samples not yet handed out
     std::size_t pendingPos = 0;
+    // Silence still to be handed out before the pending samples: the time before an audio
+    // stream that starts later than the file. Counted, not held, as it may last an hour.
+    std::size_t silence = 0;
     bool inputEnded = false;   // no more packets: the decoder is being drained
     bool decoderEnded = false; // the decoder gave its last frame
     bool finished = false;     // the resampler is flushed too
@@ -149,8 +152,19 @@ std::size_t AudioDecoder::read(float* out, std::size_t count)
         return 0;
     std::size_t written = 0;
     while (written < count) {
-        if (m_s->pendingPos == m_s->pending.size() && !fillPending())
-            break;
+        if (m_s->silence > 0) {
+            const std::size_t n = std::min(count - written, m_s->silence);
+            std::fill(out + written, out + written + n, 0.0f);
+            m_s->silence -= n;
+            written += n;
+            continue;
+        }
+        if (m_s->pendingPos == m_s->pending.size()) {
+            // The frame that ends the recording may bring only the silence before it.
+            if (!fillPending() && (m_s->silence == 0 || !m_error.isEmpty()))
+                break;
+            continue;
+        }
         const std::size_t n = std::min(count - written, m_s->pending.size() - m_s->pendingPos);
         std::memcpy(out + written, m_s->pending.data() + m_s->pendingPos, n * sizeof(float));
         m_s->pendingPos += n;
@@ -268,13 +282,14 @@ bool AudioDecoder::decodeStep()
         }
     }
     const int room = swr_get_out_samples(s.resampler, f.nb_samples);
-    s.pending.assign(lead, 0.0f);
+    s.silence = lead;
+    s.pending.clear();
     if (room > 0) {
-        s.pending.resize(lead + static_cast<std::size_t>(room));
-        auto* target = reinterpret_cast<uint8_t*>(s.pending.data() + lead);
+        s.pending.resize(static_cast<std::size_t>(room));
+        auto* target = reinterpret_cast<uint8_t*>(s.pending.data());
         const int got = swr_convert(s.resampler, &target, room,
                                     const_cast<const uint8_t**>(f.extended_data), f.nb_samples);
-        s.pending.resize(lead + static_cast<std::size_t>(std::max(got, 0)));
+        s.pending.resize(static_cast<std::size_t>(std::max(got, 0)));
     }
     av_frame_unref(s.frame);
     return true;

@@ -27,19 +27,23 @@ QString quoted(const QString& path)
 }
 
 
-bool fits(qint64 width, qint64 height)
+static_assert(Budget{}.pagePixels == PageLimits::maxPixels);
+static_assert(Budget{}.pictureBytes == pageimage::maxDecodedBytes);
+
+bool fits(qint64 width, qint64 height, qint64 pixels)
 {
     return width <= PageLimits::maxSide && height <= PageLimits::maxSide &&
-           width * height <= PageLimits::maxPixels;
+           width * height <= pixels;
 }
 
 // ---------------------------------------------------------------------------------------
 
 class PdfSource : public PageSource {
 public:
-    PdfSource(std::unique_ptr<Poppler::Document> document, const QString& path)
+    PdfSource(std::unique_ptr<Poppler::Document> document, const QString& path, qint64 pixels)
         : m_document(std::move(document))
         , m_name(quoted(path))
+        , m_pixels(pixels)
     {
         m_document->setPaperColor(Qt::white);
         m_document->setRenderHint(Poppler::Document::Antialiasing, true);
@@ -52,7 +56,7 @@ public:
     QImage page(int index, QString* error) override
     {
         const std::unique_ptr<Poppler::Page> page = m_document->page(index);
-        const double dpi = page ? PageLimits::dpiFor(page->pageSizeF()) : 0.0;
+        const double dpi = page ? PageLimits::dpiFor(page->pageSizeF(), m_pixels) : 0.0;
         QImage image = dpi > 0 ? page->renderToImage(dpi, dpi) : QImage();
         if (image.isNull()) {
             *error = QStringLiteral("Page %1 of %2 cannot be drawn; the file may be damaged.")
@@ -66,9 +70,10 @@ public:
 private:
     std::unique_ptr<Poppler::Document> m_document;
     QString m_name;
+    qint64 m_pixels;
 };
 
-std::unique_ptr<PageSource> openPdf(const QString& path, QString* error)
+std::unique_ptr<PageSource> openPdf(const QString& path, QString* error, qint64 pixels)
 {
     static std::once_flag quiet;
     std::call_once(quiet, [] { Poppler::setDebugErrorFunction(quietPoppler, QVariant()); });
@@ -88,19 +93,20 @@ std::unique_ptr<PageSource> openPdf(const QString& path, QString* error)
         *error = QStringLiteral("%1 holds no pages.").arg(quoted(path));
         return {};
     }
-    return std::make_unique<PdfSource>(std::move(document), path);
+    return std::make_unique<PdfSource>(std::move(document), path, pixels);
 }
 
 // ---------------------------------------------------------------------------------------
 
 class ImageSource : public PageSource {
 public:
-    ImageSource(const QString& path, const QByteArray& format)
+    ImageSource(const QString& path, const QByteArray& format, const Budget& budget)
         : m_reader(path, format)
         , m_name(quoted(path))
+        , m_budget(budget)
     {
         // Qt's default limit (128 MB) refuses a 16-bit colour scan of an A4 page.
-        m_reader.setAllocationLimit(int(pageimage::maxDecodedBytes >> 20));
+        m_reader.setAllocationLimit(int(std::max<qint64>(budget.pictureBytes >> 20, 1)));
     }
 
     // Reads the header; false with *error when the file is not a picture Qt can read.
@@ -114,7 +120,7 @@ public:
                          .arg(m_name, m_reader.errorString());
             return false;
         }
-        if (!pageimage::sizeAllowed(size.width(), size.height())) {
+        if (!pageimage::sizeAllowed(size.width(), size.height(), m_budget.pictureBytes)) {
             *error = tooLarge(size);
             return false;
         }
@@ -142,11 +148,11 @@ public:
                                        .arg(m_name, m_reader.errorString());
             return {};
         }
-        if (!pageimage::sizeAllowed(image.width(), image.height())) {
+        if (!pageimage::sizeAllowed(image.width(), image.height(), m_budget.pictureBytes)) {
             *error = tooLarge(image.size());
             return {};
         }
-        const QSize size = PageLimits::fitted(image.size());
+        const QSize size = PageLimits::fitted(image.size(), m_budget.pagePixels);
         if (size != image.size())
             image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         image = pageimage::onWhite(std::move(image));
@@ -166,39 +172,41 @@ private:
 
     QImageReader m_reader;
     QString m_name;
+    Budget m_budget;
     int m_count = 1;
 };
 
 } // namespace
 
-double PageLimits::dpiFor(const QSizeF& points)
+double PageLimits::dpiFor(const QSizeF& points, qint64 pixels)
 {
     const double w = points.width();
     const double h = points.height();
     if (!std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0)
         return 0.0;
-    double dpi = std::min({renderDpi, 72.0 * std::sqrt(double(maxPixels) / (w * h)),
-                           72.0 * maxSide / std::max(w, h)});
+    double dpi = std::min(
+        {renderDpi, 72.0 * std::sqrt(double(pixels) / (w * h)), 72.0 * maxSide / std::max(w, h)});
     // poppler rounds each side up to whole pixels.
     while (dpi > 0.01 &&
-           !fits(qint64(std::ceil(w * dpi / 72.0)), qint64(std::ceil(h * dpi / 72.0))))
+           !fits(qint64(std::ceil(w * dpi / 72.0)), qint64(std::ceil(h * dpi / 72.0)), pixels))
         dpi *= 0.999;
     return dpi > 0.01 ? dpi : 0.0;
 }
 
-QSize PageLimits::fitted(const QSize& size)
+QSize PageLimits::fitted(const QSize& size, qint64 pixels)
 {
-    if (fits(size.width(), size.height()))
+    if (fits(size.width(), size.height(), pixels))
         return size;
     const double scale =
-        std::min(std::sqrt(double(maxPixels) / (double(size.width()) * size.height())),
+        std::min(std::sqrt(double(pixels) / (double(size.width()) * size.height())),
                  double(maxSide) / std::max(size.width(), size.height()));
     const int w = std::max(1, int(size.width() * scale));
     const int h = std::max(1, int(size.height() * scale));
     return {w, h};
 }
 
-std::unique_ptr<PageSource> PageSource::open(const QString& path, QString* error)
+std::unique_ptr<PageSource> PageSource::open(const QString& path, QString* error,
+                                             const Budget& budget)
 {
     const QFileInfo info(path);
     if (!info.isFile()) {
@@ -211,7 +219,7 @@ std::unique_ptr<PageSource> PageSource::open(const QString& path, QString* error
     }
     const QString ext = paths::extension(path).toLower();
     if (ext == QLatin1String(".pdf"))
-        return openPdf(path, error);
+        return openPdf(path, error, budget.pagePixels);
     QByteArray format;
     if (ext == QLatin1String(".png"))
         format = "png";
@@ -221,7 +229,7 @@ std::unique_ptr<PageSource> PageSource::open(const QString& path, QString* error
         *error = QStringLiteral("%1 is not a PDF, PNG or TIFF file.").arg(quoted(path));
         return {};
     }
-    auto source = std::make_unique<ImageSource>(path, format);
+    auto source = std::make_unique<ImageSource>(path, format, budget);
     if (!source->check(error))
         return {};
     return source;

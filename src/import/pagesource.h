@@ -1,5 +1,7 @@
 #pragma once
 
+#include "import/scoreimport.h"
+
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
@@ -23,11 +25,11 @@ struct PageLimits {
     static constexpr int maxSide = 16384;
 
     // The resolution a PDF page of the given size in points (1/72 inch) is drawn at: the
-    // render resolution, lowered until the page in whole pixels fits the limits. 0 when the
-    // size is empty or not a number.
-    static double dpiFor(const QSizeF& points);
+    // render resolution, lowered until the page in whole pixels fits the limits (with at
+    // most `pixels` pixels). 0 when the size is empty or not a number.
+    static double dpiFor(const QSizeF& points, qint64 pixels = maxPixels);
     // A picture's size scaled down (aspect kept) to fit the limits; unchanged when it fits.
-    static QSize fitted(const QSize& size);
+    static QSize fitted(const QSize& size, qint64 pixels = maxPixels);
 };
 
 // The pages of one score file, one at a time, as pictures ready to encode: a PDF drawn by
@@ -41,8 +43,10 @@ public:
 
     // Opens a PDF, PNG or TIFF file (chosen by its extension, letter case ignored). Null,
     // with the reason in *error, when the file is missing, empty, locked by a password,
-    // damaged, of another kind or has no pages.
-    static std::unique_ptr<PageSource> open(const QString& path, QString* error);
+    // damaged, of another kind or has no pages, or when its picture exceeds the budget.
+    // Its pages are made within the budget.
+    static std::unique_ptr<PageSource> open(const QString& path, QString* error,
+                                            const Budget& budget = {});
 
     // The number of pages, at least 1.
     virtual int count() const = 0;

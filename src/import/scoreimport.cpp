@@ -98,14 +98,14 @@ QString dialogFilter()
     return QStringLiteral("Scores and page images|") + patterns.join(QLatin1Char(';'));
 }
 
-int pageCount(const QString& path, QString* error)
+int pageCount(const QString& path, QString* error, const Budget& budget)
 {
     QString message;
     if (!needsConversion(path)) {
         if (QFileInfo(path).isFile())
             return 1;
         message = QStringLiteral("The file %1 does not exist.").arg(path);
-    } else if (const auto source = PageSource::open(path, &message)) {
+    } else if (const auto source = PageSource::open(path, &message, budget)) {
         return source->count();
     }
     if (error)
@@ -113,13 +113,14 @@ int pageCount(const QString& path, QString* error)
     return 0;
 }
 
-Result importPages(const QString& source, const QString& targetFolder, const Progress& progress)
+Result importPages(const QString& source, const QString& targetFolder, const Progress& progress,
+                   const Budget& budget)
 {
     if (!needsConversion(source))
         return copyPage(source, targetFolder);
 
     QString message;
-    const std::unique_ptr<PageSource> pages = PageSource::open(source, &message);
+    const std::unique_ptr<PageSource> pages = PageSource::open(source, &message, budget);
     if (!pages)
         return failed(message);
     const int total = pages->count();

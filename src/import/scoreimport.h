@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -19,6 +20,17 @@
 //     if (!r.ok()) ...show r.error (unless r.cancelled), add no page...;
 //     for (const QString& name : r.fileNames) ...add a page key for name...;
 namespace scoreimport {
+
+// How large the pages of one import may be. The defaults are the program's (PageLimits in
+// import/pagesource.h, and the project loader's page cap for a picture as read); lower ones
+// keep the conversion of one file fast, as the fuzz harness needs.
+struct Budget {
+    // Each page made has at most this many pixels: PDF pages are drawn at a lower
+    // resolution, pictures scaled down.
+    qint64 pagePixels = 24'000'000;
+    // A PNG or TIFF whose picture, as read (4 bytes a pixel), would take more is refused.
+    qint64 pictureBytes = qint64(1) << 30;
+};
 
 // Extensions without the dot, lower case. Converted files: pdf, png, tif, tiff. Page
 // images the loader reads, copied unchanged: jpg, jpeg, gif, bmp.
@@ -38,7 +50,7 @@ QString dialogFilter();
 // picture. 0, with the message importPages would give in *error, when the file cannot be
 // opened (missing, empty, not a PDF or picture, locked by a password, no pages); damage
 // further in (a page that cannot be drawn) is found only by importPages.
-int pageCount(const QString& path, QString* error = nullptr);
+int pageCount(const QString& path, QString* error = nullptr, const Budget& budget = {});
 
 // Called after each page with the pages done and the total (first with 0 done); returns
 // false to cancel. It runs on the thread that called importPages.
@@ -64,6 +76,6 @@ struct Result {
 // written one at a time, so memory does not grow with the number of pages. Blocks until
 // done; may run on a worker thread (it uses no widgets).
 Result importPages(const QString& source, const QString& targetFolder,
-                   const Progress& progress = {});
+                   const Progress& progress = {}, const Budget& budget = {});
 
 } // namespace scoreimport

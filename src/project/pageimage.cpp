@@ -169,7 +169,7 @@ bool sizeAllowed(qint64 width, qint64 height, qint64 maxBytes)
     return width > 0 && height > 0 && width <= maxBytes / 4 && width * height * 4 <= maxBytes;
 }
 
-QImage loadJpeg(const QString& path, QString* error)
+QImage loadJpeg(const QString& path, QString* error, qint64 maxBytes)
 {
     const QString kind = QStringLiteral("JPEG");
     if (!checkFile(path, kind, error))
@@ -184,10 +184,10 @@ QImage loadJpeg(const QString& path, QString* error)
         return fail(
             error,
             QStringLiteral("The JPEG image %1 cannot be read: %2").arg(path, file.errorString()));
-    return decodeJpeg(bytes, path, error);
+    return decodeJpeg(bytes, path, error, maxBytes);
 }
 
-QImage loadGif(const QString& path, QString* error)
+QImage loadGif(const QString& path, QString* error, qint64 maxBytes)
 {
     const QString kind = QStringLiteral("GIF");
     if (!checkFile(path, kind, error))
@@ -195,10 +195,10 @@ QImage loadGif(const QString& path, QString* error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return cannotOpen(kind, path, file, error);
-    return decodeGifFrom(file, path, error, maxDecodedBytes);
+    return decodeGifFrom(file, path, error, maxBytes);
 }
 
-QImage loadBmp(const QString& path, QString* error)
+QImage loadBmp(const QString& path, QString* error, qint64 maxBytes)
 {
     const QString kind = QStringLiteral("BMP");
     if (!checkFile(path, kind, error))
@@ -206,7 +206,7 @@ QImage loadBmp(const QString& path, QString* error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return cannotOpen(kind, path, file, error);
-    return decodeBmpFrom(file, path, error, maxDecodedBytes);
+    return decodeBmpFrom(file, path, error, maxBytes);
 }
 
 QImage decodeBmp(const QByteArray& bytes, const QString& name, QString* error, qint64 maxBytes)
@@ -219,15 +219,15 @@ QImage decodeBmp(const QByteArray& bytes, const QString& name, QString* error, q
     return decodeBmpFrom(buffer, name, error, maxBytes);
 }
 
-QImage load(const QString& path, QString* error)
+QImage load(const QString& path, QString* error, qint64 maxBytes)
 {
     const QString ext = paths::extension(path).toLower();
     if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
-        return loadJpeg(path, error);
+        return loadJpeg(path, error, maxBytes);
     if (ext == QLatin1String(".gif"))
-        return loadGif(path, error);
+        return loadGif(path, error, maxBytes);
     if (ext == QLatin1String(".bmp"))
-        return loadBmp(path, error);
+        return loadBmp(path, error, maxBytes);
     return fail(error, QStringLiteral("The page image %1 is not a JPEG, GIF or BMP file "
                                       "(unknown extension \"%2\").")
                            .arg(path, ext));

@@ -21,10 +21,11 @@ inline constexpr qint64 maxDecodedBytes = qint64(1) << 30;
 // keep the decoder busy for minutes).
 inline constexpr int maxJpegScans = 1000;
 
-QImage load(const QString& path, QString* error = nullptr);
-QImage loadJpeg(const QString& path, QString* error = nullptr);
-QImage loadGif(const QString& path, QString* error = nullptr);
-QImage loadBmp(const QString& path, QString* error = nullptr);
+// maxBytes lowers the page cap, as for the decoders below.
+QImage load(const QString& path, QString* error = nullptr, qint64 maxBytes = maxDecodedBytes);
+QImage loadJpeg(const QString& path, QString* error = nullptr, qint64 maxBytes = maxDecodedBytes);
+QImage loadGif(const QString& path, QString* error = nullptr, qint64 maxBytes = maxDecodedBytes);
+QImage loadBmp(const QString& path, QString* error = nullptr, qint64 maxBytes = maxDecodedBytes);
 
 // The same decoders over a file's bytes already in memory; name stands for the file in
 // the error texts. maxBytes lowers the page cap (a page is refused when its picture would

@@ -2,7 +2,10 @@
 
 #include "platform/paths.h"
 #include "project/markerlist.h"
+#include "project/numbertext.h"
 #include "project/textlist.h"
+
+#include <optional>
 
 // The modes of the main window; a change of any of them ends with the mode refresh.
 struct Modes {
@@ -32,4 +35,16 @@ struct Workspace {
     // Every file named by the project file is looked up beside the project file itself.
     QString projectFolder() const { return paths::folder(openPath); }
     QString fileInProject(const QString& key) const { return projectFolder() + memo.value(key); }
+
+    // The largest page count a project may declare.
+    static constexpr long long kMaxPages = 10000;
+    // `NotesAmount` read as the page count; empty when it is not an integer from 0 to
+    // kMaxPages (the project cannot be opened then).
+    std::optional<long long> pageCount() const
+    {
+        const auto n = numbertext::parseInt(memo.value(QStringLiteral("NotesAmount")));
+        if (!n || *n < 0 || *n > kMaxPages)
+            return std::nullopt;
+        return n;
+    }
 };

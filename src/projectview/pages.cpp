@@ -57,8 +57,9 @@ bool Pages::fill()
 {
     m_ahead->drop();
     m_pages->clear();
-    const auto n = numbertext::parseInt(m_ws.memo.value(QStringLiteral("NotesAmount")));
-    if (!n || *n < 0 || *n > kMaxPages)
+    static_assert(kMaxPages == Workspace::kMaxPages);
+    const auto n = m_ws.pageCount();
+    if (!n)
         return false;
     QStringList items;
     for (long long i = 1; i <= *n; ++i)

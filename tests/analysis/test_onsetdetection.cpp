@@ -1,3 +1,4 @@
+#include "analysis/audiodecoder.h"
 #include "analysis/onsetalignment.h"
 #include "analysis/onsetdetector.h"
 #include "analysis/testpieces.h"
@@ -7,6 +8,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -115,6 +118,32 @@ TEST(OnsetDetection, EveryFormatGivesTheSameOnsets)
         for (std::size_t i = 0; i < at.size(); ++i)
             EXPECT_NEAR(at[i], expected[i] + format.shift, 0.004) << "note " << i;
     }
+}
+
+TEST(OnsetDetection, SoundStartingAnHourInIsNotHeldAsSilence)
+{
+    // A few kilobytes whose audio stream starts 3000 s after its picture stream: the
+    // silence before the sound is handed out, not built in memory (265 MB at 22050 Hz).
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("late.mkv"));
+    ASSERT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("color=s=16x16:d=0.2:r=5"), QStringLiteral("-itsoffset"),
+                        QStringLiteral("3000"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                        QStringLiteral("-i"), QStringLiteral("sine=d=0.3:sample_rate=8000"),
+                        QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                        QStringLiteral("pcm_s16le"), file}));
+    const auto peakKiB = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    AudioDecoder decoder(22050);
+    ASSERT_TRUE(decoder.open(file)) << qPrintable(decoder.errorText());
+    const long before = peakKiB();
+    std::vector<float> block(4096, 1.0f);
+    ASSERT_EQ(decoder.read(block.data(), block.size()), block.size());
+    EXPECT_EQ(std::count(block.begin(), block.end(), 0.0f), 4096);
+    EXPECT_LT(peakKiB() - before, 64 * 1024);
 }
 
 TEST(OnsetDetection, FilesWithoutSoundGiveAMessage)
