@@ -14,6 +14,7 @@
 #include "benchdoubles.h"
 #include "benchsession.h"
 
+#include "playback/guestclock.h"
 #include "playback/mpvplayer.h"
 #include "playback/playbackstate.h"
 #include "playback/tempo.h"
@@ -272,7 +273,7 @@ private:
 
 double clockError(Copy& guest, MpvPlayer& hostPlayer)
 {
-    return std::abs(guest.window->playbackState().guestClock - hostPlayer.position()) * 1000;
+    return std::abs(guest.window->guestClock().value() - hostPlayer.position()) * 1000;
 }
 
 void printBoxes(const char* who, const CountingDialogs& dialogs)
