@@ -26,7 +26,6 @@ QString quoted(const QString& path)
     return QLatin1Char('"') + QFileInfo(path).fileName() + QLatin1Char('"');
 }
 
-
 static_assert(Budget{}.pagePixels == PageLimits::maxPixels);
 static_assert(Budget{}.pictureBytes == pageimage::maxDecodedBytes);
 

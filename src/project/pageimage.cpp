@@ -133,7 +133,6 @@ bool bmpCutShort(QIODevice& device)
     return device.size() - offset < pixelBytes;
 }
 
-
 QImage decodeBmpFrom(QIODevice& device, const QString& name, QString* error, qint64 maxBytes)
 {
     const QString kind = QStringLiteral("BMP");
