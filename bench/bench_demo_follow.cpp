@@ -13,7 +13,7 @@
 #include "playback/follower.h"
 #include "playback/mpvplayer.h"
 #include "playback/tempo.h"
-#include "timingsupport.h"
+#include "showlog.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -60,41 +60,12 @@ void demoFollow(benchmark::State& state)
         MainWindow window(Services{&player, &dialogs, keys.get(), &shell, [] {}, {}, {}});
         window.resize(1280, 800);
         window.show();
-        window.findChild<QAbstractButton*>(QStringLiteral("Startup_Play"))->click();
-        auto* timeline = window.findChild<QSlider*>(QStringLiteral("TrackBar"));
-        QElapsedTimer wait;
-        wait.start();
-        while ((timeline->maximum() == 0 || player.playState() != Player::Paused) &&
-               wait.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        openFromStart(window, player);
 
         auto& notesList = window.workspace().notes;
         const double rate = static_cast<double>(state.range(0)) / 100.0;
         window.tempo()->setText(QString::number(rate, 'f', 2));
-        QElapsedTimer clock;
-        clock.start();
-        const auto wallNow = [&clock] {
-            return static_cast<double>(clock.nsecsElapsed()) * 1e-9;
-        };
-        AudioTruth truth(rate);
-        // An entry counts as shown once the handler that selected it has ended (its page
-        // turned, the marker placed).
-        std::vector<std::pair<int, double>> shows;
-        int last = -1;
-        QObject::connect(
-            window.widgets().notesList->selectionModel(), &QItemSelectionModel::currentChanged,
-            &window, [&](const QModelIndex& current) {
-                const int row = current.row();
-                if (row < 0 || row == last)
-                    return;
-                last = row;
-                QTimer::singleShot(0, &window, [&, row] { shows.emplace_back(row, wallNow()); });
-            });
-        QTimer reads;
-        reads.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&reads, &QTimer::timeout, &window,
-                         [&] { truth.add(wallNow(), player.enginePosition(), player.duration()); });
-        reads.start(20);
+        ShowLog log(window, player, rate);
         const double cpu0 = cpuSeconds();
         double peak = 0;
         QEventLoop loop;
@@ -102,23 +73,23 @@ void demoFollow(benchmark::State& state)
         const qint64 limitMs = static_cast<qint64>((30.0 / rate + 15.0) * 1000);
         QObject::connect(&sample, &QTimer::timeout, &loop, [&] {
             peak = std::max(peak, rssKiB() / 1024.0);
-            if (player.playState() == Player::Stopped || clock.elapsed() > limitMs)
+            if (player.playState() == Player::Stopped || log.elapsedMs() > limitMs)
                 loop.quit();
         });
         sample.start(200);
-        const double playAt = wallNow();
+        const double playAt = log.now();
         player.play();
         loop.exec();
-        reads.stop();
-        const double wall = wallNow() - playAt;
+        log.stopReading();
+        const double wall = log.now() - playAt;
         const double cpu = cpuSeconds() - cpu0;
         std::vector<double> lags;
-        for (const auto& [row, at] : shows) {
+        for (const auto& [row, at] : log.shows) {
             const double t = notesList.time(row);
             // The entry at the very start is shown before the recording runs.
             if (t < 0.3)
                 continue;
-            lags.push_back(1000 * (at - truth.wallAt(t)));
+            lags.push_back(1000 * (at - log.truth.wallAt(t)));
             if (qEnvironmentVariableIsSet("FOLIVANT_BENCH_DETAIL"))
                 std::fprintf(stderr, "entry %d at %.2f s: %.1f ms\n", row, t, lags.back());
         }

@@ -10,7 +10,7 @@
 #include "benchsupport.h"
 #include "platform/hotkeys.h"
 #include "playback/mpvplayer.h"
-#include "timingsupport.h"
+#include "showlog.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -124,56 +124,29 @@ void pageTurns(benchmark::State& state)
         window.show();
         QCoreApplication::processEvents();
         const double baseMiB = rssKiB() / 1024.0;
-        window.findChild<QAbstractButton*>(QStringLiteral("Startup_Play"))->click();
-        auto* timeline = window.findChild<QSlider*>(QStringLiteral("TrackBar"));
-        QElapsedTimer wait;
-        wait.start();
-        while ((timeline->maximum() == 0 || player.playState() != Player::Paused) &&
-               wait.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        openFromStart(window, player);
 
         auto& notesList = window.workspace().notes;
-        QElapsedTimer clock;
-        clock.start();
-        const auto wallNow = [&clock] {
-            return static_cast<double>(clock.nsecsElapsed()) * 1e-9;
-        };
-        AudioTruth truth(1.0);
-        std::vector<std::pair<int, double>> shows;
-        int last = -1;
-        QObject::connect(
-            window.widgets().notesList->selectionModel(), &QItemSelectionModel::currentChanged,
-            &window, [&](const QModelIndex& current) {
-                const int row = current.row();
-                if (row < 0 || row == last)
-                    return;
-                last = row;
-                QTimer::singleShot(0, &window, [&, row] { shows.emplace_back(row, wallNow()); });
-            });
-        QTimer reads;
-        reads.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&reads, &QTimer::timeout, &window,
-                         [&] { truth.add(wallNow(), player.enginePosition(), player.duration()); });
-        reads.start(20);
+        ShowLog log(window, player, 1.0);
         double peakMiB = 0;
         QEventLoop loop;
         QTimer sample;
         QObject::connect(&sample, &QTimer::timeout, &loop, [&] {
             peakMiB = std::max(peakMiB, rssKiB() / 1024.0);
-            if (player.playState() == Player::Stopped || clock.elapsed() > 50000)
+            if (player.playState() == Player::Stopped || log.elapsedMs() > 50000)
                 loop.quit();
         });
         sample.start(100);
         player.play();
         loop.exec();
-        reads.stop();
+        log.stopReading();
 
         std::vector<double> turnLags;
-        for (const auto& [row, at] : shows) {
+        for (const auto& [row, at] : log.shows) {
             // The first entry of each page after the first.
             if (row % kEntriesPerPage != 0 || row == 0)
                 continue;
-            turnLags.push_back(1000 * (at - truth.wallAt(notesList.time(row))));
+            turnLags.push_back(1000 * (at - log.truth.wallAt(notesList.time(row))));
             if (qEnvironmentVariableIsSet("FOLIVANT_BENCH_DETAIL"))
                 std::fprintf(stderr, "turn at entry %d (%.2f s): %.1f ms\n", row,
                              notesList.time(row), turnLags.back());

@@ -6,6 +6,7 @@
 // last ten seconds (the error must not grow). A second run stalls the whole window thread
 // for 300 ms once a second (a busy-wait in a host timer).
 
+#include "benchsession.h"
 #include "benchsupport.h"
 #include "support/need.h"
 
@@ -45,86 +46,11 @@
 
 namespace {
 
+using namespace benchsession;
+
 constexpr int kGuests = 8;
 constexpr int kPlaySeconds = 60;
 constexpr int kSettleMs = 1000;
-
-// Answers every file dialog with one project and shows nothing.
-class QuietDialogs : public Dialogs {
-public:
-    void information(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    bool getText(const QString&, const QString&, QString&) override { return false; }
-    QString openFile(const QString&, const QString&, const QString&, const QString&) override
-    {
-        return file;
-    }
-    QString file;
-};
-
-class NullShell : public Shell {
-public:
-    void openFolder(const QString&) override {}
-    void openUrl(const QString&) override {}
-};
-
-// A guest plays no audio: its player only has to answer.
-class SilentPlayer : public Player {
-public:
-    QString source() const override { return m_source; }
-    void setSource(const QString& path) override { m_source = path; }
-    int playState() const override { return Player::Stopped; }
-    QString statusText() const override { return QString(); }
-    double position() const override { return 0; }
-    void setPosition(double) override {}
-    QString positionText() const override { return QStringLiteral("00:00"); }
-    double duration() const override { return 0; }
-    double rate() const override { return 1; }
-    void setRate(double) override {}
-    void play() override {}
-    void pause() override {}
-    void stop() override {}
-
-private:
-    QString m_source;
-};
-
-struct Copy {
-    explicit Copy(Player& p)
-        : player(p)
-    {
-        window = std::make_unique<MainWindow>(
-            Services{&player, &dialogs, &keys, &shell, [] {}, [] { return QTime(12, 0); }, {}});
-        window->resize(1280, 800);
-        window->show();
-    }
-    void click(const char* name)
-    {
-        need<QAbstractButton>(window.get(), QLatin1String(name)).click();
-    }
-    template <class T> T& find(const char* name)
-    {
-        return need<T>(window.get(), QLatin1String(name));
-    }
-
-    Player& player;
-    QuietDialogs dialogs;
-    FakeHotKeys keys;
-    NullShell shell;
-    std::unique_ptr<MainWindow> window;
-};
-
-bool waitFor(const std::function<bool()>& condition, int ms = 30000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A project folder with a 70 s tone as its local audio copy; returns the .nts path.
 QString makeProject(const QString& notes)
@@ -174,14 +100,7 @@ void followTheHost(benchmark::State& state, bool stalls)
 
     MpvPlayer hostPlayer;
     Copy host(hostPlayer);
-    host.dialogs.file = project;
-    host.click("kinsorostart");
-    host.find<SessionPanel>("kinsoropanel").tabs()->setCurrentIndex(SessionPanel::HostTab);
-    host.click("hostselect");
-    if (!waitFor([&] {
-            return hostPlayer.playState() == Player::Paused &&
-                   host.find<QSlider>("TrackBar").maximum() > 0;
-        })) {
+    if (!selectHostProject(host, project)) {
         state.SkipWithError("the host's player did not open the audio");
         return;
     }
@@ -191,13 +110,7 @@ void followTheHost(benchmark::State& state, bool stalls)
     for (int i = 0; i < kGuests; ++i) {
         players.push_back(std::make_unique<SilentPlayer>());
         guests.push_back(std::make_unique<Copy>(*players.back()));
-        Copy& g = *guests.back();
-        g.dialogs.file = project;
-        g.click("kinsorostart");
-        g.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
-        g.find<QLineEdit>("JoinNick").setText(QStringLiteral("Guest %1").arg(i + 1));
-        g.click("Selectjoin");
-        g.click("ConnectJoin");
+        joinAsGuest(*guests.back(), project, i + 1);
     }
     if (!waitFor([&] {
             return host.find<QListWidget>("connectedf").count() == kGuests &&

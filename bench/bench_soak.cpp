@@ -310,14 +310,7 @@ int main(int argc, char** argv)
 
     MpvPlayer hostPlayer;
     Copy host(hostPlayer);
-    host.dialogs.file = project;
-    host.click("kinsorostart");
-    host.find<SessionPanel>("kinsoropanel").tabs()->setCurrentIndex(SessionPanel::HostTab);
-    host.click("hostselect");
-    if (!waitFor([&] {
-            return hostPlayer.playState() == Player::Paused &&
-                   host.find<QSlider>("TrackBar").maximum() > 0;
-        })) {
+    if (!selectHostProject(host, project)) {
         std::fprintf(stderr, "the host's player did not open the demo\n");
         return 1;
     }
@@ -329,13 +322,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < kGuests; ++i) {
         players.push_back(std::make_unique<SilentPlayer>());
         guests.push_back(std::make_unique<Copy>(*players.back()));
-        Copy& g = *guests.back();
-        g.dialogs.file = project;
-        g.click("kinsorostart");
-        g.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
-        g.find<QLineEdit>("JoinNick").setText(QStringLiteral("Guest %1").arg(i + 1));
-        g.click("Selectjoin");
-        g.click("ConnectJoin");
+        joinAsGuest(*guests.back(), project, i + 1);
     }
     auto& friends = host.find<QListWidget>("connectedf");
     if (!waitFor([&] {

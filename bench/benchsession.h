@@ -11,13 +11,17 @@
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "playback/player.h"
+#include "session/sessionpanel.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QSlider>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTime>
 
 #include <functional>
@@ -111,6 +115,31 @@ inline bool waitFor(const std::function<bool()>& condition, int ms = 30000)
 inline void runFor(int ms)
 {
     waitFor([] { return false; }, ms);
+}
+
+// Selects the project on the host's Host tab; true once the host's player has opened its
+// audio (paused, with a timeline to move over).
+inline bool selectHostProject(Copy& host, const QString& project)
+{
+    host.dialogs.file = project;
+    host.click("kinsorostart");
+    host.find<SessionPanel>("kinsoropanel").tabs()->setCurrentIndex(SessionPanel::HostTab);
+    host.click("hostselect");
+    return waitFor([&] {
+        return host.player.playState() == Player::Paused &&
+               host.find<QSlider>("TrackBar").maximum() > 0;
+    });
+}
+
+// Has a guest window join the host on loopback as "Guest n" with the same project.
+inline void joinAsGuest(Copy& guest, const QString& project, int n)
+{
+    guest.dialogs.file = project;
+    guest.click("kinsorostart");
+    guest.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
+    guest.find<QLineEdit>("JoinNick").setText(QStringLiteral("Guest %1").arg(n));
+    guest.click("Selectjoin");
+    guest.click("ConnectJoin");
 }
 
 } // namespace benchsession
