@@ -11,6 +11,7 @@
 #include "playback/player.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
+#include "project/projectsave.h"
 #include "project/workspace.h"
 #include "projectview/opening.h"
 #include "projectview/pageimport.h"
@@ -120,11 +121,21 @@ const QString kCdNote = QStringLiteral(
     "Please note that when using audio CDs\nfor playback, the software requires the use of "
     "the\nCD on every upcoming playback.\n\"LOCAL AUDIO\" Mode is not available.");
 
-// Copies a file into a project folder; a file already there is kept and used.
-void copyKeeping(const QString& source, const QString& target)
+// Copies a file into a project folder; a file already there is kept and used, and a
+// source that has gone is passed over (its page then reports itself missing). A copy that
+// cannot be written (a full disk) leaves nothing behind: false with the target in *failed
+// and the system's reason in *error. Each file copied is added to made.
+bool copyKeeping(const QString& source, const QString& target, QStringList& made, QString* failed,
+                 QString* error)
 {
-    if (!QFileInfo::exists(target))
-        QFile::copy(source, target);
+    if (QFileInfo::exists(target) || !QFileInfo::exists(source))
+        return true;
+    if (!projectsave::copyWhole(source, target, error)) {
+        *failed = target;
+        return false;
+    }
+    made << target;
+    return true;
 }
 
 // The item role holding the converted page image behind a line of the image list.
@@ -468,28 +479,40 @@ bool Wizard::createProject()
         refuse();
         return false;
     }
+    const bool newFolder = !QFileInfo(folder).isDir();
     if (!QDir().mkpath(folder)) {
         m_dialogs.information(QStringLiteral("Error Creating Directory"));
         refuse();
         return false;
     }
 
+    // The project file is written last, so a project that could not be made whole (a full
+    // disk) is not there at all: what this attempt copied is removed again.
     const QStringList images = imagePaths();
     m_ws.memo.setLines(newproject::projectLines(m_audioPath, m_ws.projectsFolder, name, images));
-    for (const QString& image : images)
-        copyKeeping(image, folder + paths::fileName(image));
     const bool cd = newproject::isCdTrack(m_audioPath);
-    setLocalAudio(!cd);
-    if (!cd)
-        copyKeeping(m_audioPath, folder + paths::fileName(m_audioPath));
-
-    const QString nts = folder + name + QStringLiteral(".nts");
+    QStringList made;
+    QString failed;
     QString error;
-    if (!m_ws.memo.save(nts, &error)) {
+    QStringList sources = images;
+    if (!cd)
+        sources << m_audioPath;
+    for (const QString& source : sources)
+        if (!copyKeeping(source, folder + paths::fileName(source), made, &failed, &error))
+            break;
+    const QString nts = folder + name + QStringLiteral(".nts");
+    if (failed.isEmpty() && !m_ws.memo.save(nts, &error))
+        failed = nts;
+    if (!failed.isEmpty()) {
+        for (const QString& file : made)
+            QFile::remove(file);
+        if (newFolder)
+            QDir().rmdir(folder);
         m_dialogs.information(QStringLiteral("Cannot create file \"%1\". %2")
-                                  .arg(QDir::toNativeSeparators(nts), error));
+                                  .arg(QDir::toNativeSeparators(failed), error));
         return false;
     }
+    setLocalAudio(!cd);
     m_ws.openPath = nts;
 
     m_pages.fill();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -131,6 +132,46 @@ bool writeAll(const QString& project, const std::vector<File>& files, QString* f
 
     // 3. The new files take the old ones' places; then the record goes.
     recover(project);
+    return true;
+}
+
+bool copyWhole(const QString& source, const QString& target, QString* error)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = in.errorString();
+        return false;
+    }
+    // QSaveFile writes beside the target and renames it into place only when every byte
+    // is written and synced.
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) {
+        *error = out.errorString();
+        return false;
+    }
+    QByteArray block;
+    while (!(block = in.read(1 << 20)).isEmpty()) {
+        // A write cut short by a full disk returns the part it wrote without an error;
+        // writing the rest then fails with the system's reason.
+        for (qsizetype done = 0; done < block.size();) {
+            const qint64 n = out.write(block.constData() + done, block.size() - done);
+            if (n <= 0) {
+                *error = out.errorString();
+                out.cancelWriting();
+                return false;
+            }
+            done += n;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        *error = in.errorString();
+        out.cancelWriting();
+        return false;
+    }
+    if (!out.commit()) {
+        *error = out.errorString();
+        return false;
+    }
     return true;
 }
 

@@ -28,6 +28,11 @@ struct File {
 bool writeAll(const QString& project, const std::vector<File>& files, QString* failedPath,
               QString* error);
 
+// Copies source to target (replacing nothing: the caller keeps a file already there) whole
+// or not at all: a full disk or a killed process leaves no part of target behind. On
+// failure *error is the system's reason.
+bool copyWhole(const QString& source, const QString& target, QString* error);
+
 // Finishes or undoes an interrupted save of project (the project file's path), as the
 // save record says. Run before the project is read.
 void recover(const QString& project);

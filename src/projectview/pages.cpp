@@ -9,11 +9,13 @@
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
 #include "project/numbertext.h"
+#include "project/projectsave.h"
 #include "project/workspace.h"
 #include "projectview/pageahead.h"
 #include "projectview/pageimport.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalBlocker>
@@ -192,8 +194,13 @@ void Pages::addPage()
     } else {
         names << paths::fileName(chosen);
         const QString target = m_ws.projectFolder() + names.first();
-        if (!QFileInfo::exists(target))
-            QFile::copy(chosen, target);
+        QString error;
+        if (!QFileInfo::exists(target) && QFileInfo::exists(chosen) &&
+            !projectsave::copyWhole(chosen, target, &error)) {
+            m_dialogs.information(QStringLiteral("Cannot create file \"%1\". %2")
+                                      .arg(QDir::toNativeSeparators(target), error));
+            return;
+        }
     }
     for (qsizetype k = 0; k < names.size(); ++k)
         m_ws.memo.append(QStringLiteral("NotesFile") + QString::number(*n + k) + QLatin1Char('=') +

@@ -2,6 +2,7 @@
 #include "project/pageimage.h"
 #include "projectview/opening.h"
 #include "support/badscores.h"
+#include "support/filesizelimit.h"
 #include "support/testwindow.h"
 
 #include <QAbstractButton>
@@ -250,6 +251,33 @@ TEST_F(WizardTest, ExistingFolderKeepsItsFilesOnYesAndIsUntouchedOnNo)
     EXPECT_TRUE(w.find<QWidget>("NewProject").isHidden());
     // The new project starts with an empty marker list, not the old notes data file.
     EXPECT_EQ(w.window->workspace().notes.count(), 0);
+}
+
+// A disk that fills up while the project is made leaves no project and none of the copies
+// this attempt made, says which file could not be written, and stays on step three.
+TEST_F(WizardTest, AFullDiskMakesNoHalfProject)
+{
+    const QString audio = testfiles::makeTone(src, QStringLiteral("Full.wav"), 2);
+    ASSERT_FALSE(audio.isEmpty());
+    const QString page = image(src, QStringLiteral("p.jpg"));
+    ASSERT_LT(QFileInfo(page).size() * 2, QFileInfo(audio).size());
+    record();
+    selectAudio(audio);
+    addImage(page);
+    {
+        const FileSizeLimit fullDisk(QFileInfo(audio).size() / 2);
+        w.find<QAbstractButton>("NewProjectManual").click();
+    }
+    const QString folder = notes() + QStringLiteral("Full/");
+    EXPECT_TRUE(w.dialogs.shown.last().startsWith(
+        QStringLiteral("Cannot create file \"%1\". ").arg(folder + QStringLiteral("Full.wav"))));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(w.find<QWidget>("NewProject").isHidden());
+
+    // With room again the same step makes the whole project.
+    w.find<QAbstractButton>("NewProjectManual").click();
+    EXPECT_EQ(listing(folder), QStringList({QStringLiteral("Full.nts"), QStringLiteral("Full.wav"),
+                                            QStringLiteral("p.jpg")}));
 }
 
 TEST_F(WizardTest, TwoImagesOfTheSameNameShareOneCopy)

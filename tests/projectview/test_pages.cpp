@@ -3,11 +3,13 @@
 #include "project/pageimage.h"
 #include "projectview/pages.h"
 #include "support/badscores.h"
+#include "support/filesizelimit.h"
 #include "support/testwindow.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -131,6 +133,24 @@ TEST_F(PagesTest, AddAtThePageLimitSaysSo)
               QStringLiteral("This project already has 10000 pages, the most a project can have."));
     EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesAmount")),
               QStringLiteral("10000"));
+}
+
+TEST_F(PagesTest, APageThatCannotBeCopiedAddsNoKey)
+{
+    openWith({QStringLiteral("a.jpg")});
+    w.find<QAbstractButton>("Toolbar_Edit").click();
+    const QString page = testfiles::makeImage(w.notes.path(), QStringLiteral("big.bmp"), 400, 400);
+    w.dialogs.files.enqueue(page);
+    const QStringList before = QDir(folder()).entryList(QDir::Files | QDir::Hidden);
+    {
+        const FileSizeLimit fullDisk(QFileInfo(page).size() / 2);
+        w.find<QAbstractButton>("PagesBox_Add").click();
+    }
+    EXPECT_TRUE(w.dialogs.shown.last().startsWith(
+        QStringLiteral("Cannot create file \"%1\". ").arg(folder() + QStringLiteral("big.bmp"))));
+    EXPECT_EQ(list().count(), 1);
+    EXPECT_EQ(w.window->workspace().memo.value(QStringLiteral("NotesAmount")), QStringLiteral("1"));
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden), before);
 }
 
 // A PDF score adds one page per page of it, after the pages there, each page image one the

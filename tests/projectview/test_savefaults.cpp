@@ -1,6 +1,7 @@
 #include "project/projectsave.h"
 #include "project/textfile.h"
 #include "projectview/opening.h"
+#include "support/filesizelimit.h"
 #include "support/testwindow.h"
 
 #include <QCheckBox>
@@ -13,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/resource.h>
 
 // Saving a project when the disk fills up or the program is killed half-way: afterwards
 // the project on disk is the old one or the new one, never a mix.
@@ -45,29 +45,6 @@ QStringList leftovers(const QString& folder)
 {
     return QDir(folder).entryList({QStringLiteral(".*folivant*")}, QDir::Files | QDir::Hidden);
 }
-
-// Lowers the largest file this process may write while alive (a full disk, as the
-// program meets it: the write fails with an error, the process goes on).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 constexpr char kChildRole[] = "FOLIVANT_SAVE_CHILD";
 
