@@ -22,7 +22,7 @@ import time
 import pyatspi
 
 import e2e
-from e2e import (check, children, click, find, key, log, poll, shot, sibling_named, walk,
+from e2e import (check, click, find, key, log, poll, shot, sibling_named,
                  window_titled, xdo)
 
 APP, NOTES, PIECES, OUT = sys.argv[1:5]
@@ -81,21 +81,6 @@ def read_entries():
         return [line for line in f.read().split("\r\n") if line]
 
 
-def index_list():
-    """The marker index list: the list with the most items beside the "Index" label."""
-    label = find(pyatspi.ROLE_LABEL, "Index")
-    if label is None:
-        return None
-    best = None
-    for c in children(label.parent):
-        try:
-            if c.getRole() == pyatspi.ROLE_LIST and (best is None or c.childCount > best.childCount):
-                best = c
-        except Exception:
-            continue
-    return best
-
-
 def answer_box(text_pattern, button):
     """Waits for a message box whose text matches, then presses its button."""
     label = poll(lambda: find(pyatspi.ROLE_LABEL, pattern=text_pattern, only_visible=False), 20)
@@ -144,7 +129,7 @@ def run(proc, truth, spread):
           and not find(pyatspi.ROLE_CHECK_BOX, "Snap to Recording").getState().contains(
               pyatspi.STATE_CHECKED))
 
-    lst = index_list()
+    lst = e2e.marker_list()
     if not check("index list found", lst is not None):
         return
     click(lst, "3")
@@ -201,23 +186,9 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     start, end, truth = read_truth()
     spread = make_project(start, end, len(truth))
-    proc = e2e.launch()
-    try:
-        run(proc, truth, spread)
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-    log(f"{e2e.passed} passed, {e2e.failed} failed")
-    return 0 if e2e.failed == 0 and e2e.passed > 0 else 1
+    e2e.with_program(lambda proc: run(proc, truth, spread))
+    return e2e.tally()
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except Exception:  # a broken step still ends with the tally
-        import traceback
-
-        traceback.print_exc()
-        log(f"{e2e.passed} passed, {e2e.failed + 1} failed")
-        sys.exit(1)
+    e2e.run_scenario(main)

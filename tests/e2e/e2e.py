@@ -330,26 +330,54 @@ def launch(*args):
     return proc
 
 
+def with_program(steps, *args):
+    """Starts the program with args and runs steps(proc); the program is killed afterwards
+    if it is still running."""
+    proc = launch(*args)
+    try:
+        steps(proc)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+def tally():
+    """Logs the count of checks; the exit status of a scenario."""
+    log(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 and passed > 0 else 1
+
+
+def run_scenario(main):
+    """Runs a scenario's main and exits with its status; a broken step still ends with the
+    tally."""
+    try:
+        sys.exit(main())
+    except Exception:
+        import traceback
+
+        traceback.print_exc()
+        log(f"{passed} passed, {failed + 1} failed")
+        sys.exit(1)
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     before = digests()
-    proc = launch()
-    try:
+
+    def steps(proc):
         if open_demo(proc):
             if MEASURE:
                 measure(proc)
             else:
                 practise(proc)
         close(proc)
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+
+    with_program(steps)
     after = digests()
     check("project files unchanged on disk", before == after,
           str([n for n in FILES if before[n] != after[n]]))
-    log(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 and passed > 0 else 1
+    return tally()
 
 
 def practise(proc):
@@ -479,11 +507,4 @@ def close(proc):
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except Exception:  # a broken step still ends with the tally
-        import traceback
-
-        traceback.print_exc()
-        log(f"{passed} passed, {failed + 1} failed")
-        sys.exit(1)
+    run_scenario(main)

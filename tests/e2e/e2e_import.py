@@ -14,7 +14,6 @@ Usage: e2e_import.py APP NOTES_DIR DEMO_DIR OUT_DIR
 import os
 import re
 import subprocess
-import sys
 import time
 
 import pyatspi
@@ -104,10 +103,6 @@ def click_sheet(page):
     return True
 
 
-def page_text():
-    return e2e.page_text()
-
-
 def wait_position(seconds):
     return poll(lambda: (e2e.position_seconds() or 0) >= seconds, 30, 0.1)
 
@@ -149,8 +144,8 @@ def make_project(proc):
     shot("project-made")
     if not check("the new project opens with the transport", play is not None):
         return False
-    check("the new project shows Page 1", bool(poll(lambda: page_text() == "Page 1", 10)),
-          repr(page_text()))
+    check("the new project shows Page 1", bool(poll(lambda: e2e.page_text() == "Page 1", 10)),
+          repr(e2e.page_text()))
 
     # One marker on each page: play, click the sheet, turn the page with Right Arrow.
     click(play)
@@ -158,7 +153,7 @@ def make_project(proc):
         if page > 1:
             key("Right")
             check(f"Right Arrow shows Page {page}",
-                  bool(poll(lambda: page_text() == f"Page {page}", 10)), repr(page_text()))
+                  bool(poll(lambda: e2e.page_text() == f"Page {page}", 10)), repr(e2e.page_text()))
         wait_position(at)
         if not check(f"a click on page {page} marks it", click_sheet(page)):
             return False
@@ -216,13 +211,14 @@ def replay(proc):
         return
     check("no Open dialog was needed", not window_titled("Select File"))
     check("the window title is \"Play a Folivant.\"", bool(window_titled("Play a Folivant.")))
-    check("it opens on Page 1", bool(poll(lambda: page_text() == "Page 1", 10)), repr(page_text()))
+    check("it opens on Page 1", bool(poll(lambda: e2e.page_text() == "Page 1", 10)),
+          repr(e2e.page_text()))
     click(play)
     for page in (2, 3):
-        turned = poll(lambda: page_text() == f"Page {page}", 30, 0.1)
+        turned = poll(lambda: e2e.page_text() == f"Page {page}", 30, 0.1)
         shot(f"turned-{page}")
         check(f"turns to Page {page} by itself while playing", bool(turned),
-              f"page={page_text()!r} pos={e2e.position_seconds()}")
+              f"page={e2e.page_text()!r} pos={e2e.position_seconds()}")
 
 
 def main():
@@ -232,36 +228,22 @@ def main():
                     "sine=frequency=440:sample_rate=44100:duration=40", AUDIO], check=True)
     write_pdf(SCORE, 3)
 
-    proc = e2e.launch()
-    try:
+    def making(proc):
         if make_project(proc):
             close(proc, "after making the project")
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+
+    e2e.with_program(making)
     if not check("the project file was written", os.path.isfile(NTS)):
         return 1
     check_files()
 
-    proc = e2e.launch(NTS)
-    try:
+    def playing(proc):
         replay(proc)
         close(proc, "after playing")
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-    log(f"{e2e.passed} passed, {e2e.failed} failed")
-    return 0 if e2e.failed == 0 and e2e.passed > 0 else 1
+
+    e2e.with_program(playing, NTS)
+    return e2e.tally()
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except Exception:  # a broken step still ends with the tally
-        import traceback
-
-        traceback.print_exc()
-        log(f"{e2e.passed} passed, {e2e.failed + 1} failed")
-        sys.exit(1)
+    e2e.run_scenario(main)
