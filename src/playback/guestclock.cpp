@@ -6,6 +6,10 @@
 namespace {
 
 constexpr double kNanosecond = 1e-9;
+// Two reports at least kApart seconds apart that differ by less than kSamePlace say that
+// the host stands still.
+constexpr double kSamePlace = 0.0005;
+constexpr double kApart = 0.1;
 
 } // namespace
 
@@ -30,6 +34,7 @@ void GuestClock::sync() const
     const qint64 now = m_clock();
     anchor(valueAt(now), now);
     m_running = active;
+    m_still = false;
     m_reports.clear();
 }
 
@@ -37,7 +42,7 @@ double GuestClock::valueAt(qint64 at) const
 {
     const double elapsed = static_cast<double>(at - m_anchorAt) * kNanosecond;
     double v = m_anchorValue;
-    if (m_running)
+    if (m_running && !m_still)
         v += elapsed * m_rate;
     if (m_slew != 0)
         v += m_slew * std::clamp(elapsed / kSlewSeconds, 0.0, 1.0);
@@ -60,6 +65,7 @@ double GuestClock::value() const
 void GuestClock::set(double seconds)
 {
     sync();
+    m_still = false;
     anchor(seconds, m_clock());
     m_reports.clear();
     emit changed();
@@ -68,6 +74,9 @@ void GuestClock::set(double seconds)
 void GuestClock::start()
 {
     sync();
+    const qint64 now = m_clock();
+    anchor(valueAt(now), now);
+    m_still = false;
     if (m_timer && !m_timer->isActive())
         m_timer->start();
     sync();
@@ -111,6 +120,22 @@ void GuestClock::follow(double hostSeconds)
     const auto window = static_cast<qint64>(kReportSeconds / kNanosecond);
     while (!m_reports.empty() && now - m_reports.front().at > window)
         m_reports.pop_front();
+    // A host whose recording has ended stops without a pause message and reports the same
+    // place again and again: the clock stands there rather than running on past the host,
+    // until the host moves again.
+    const bool again = !m_reports.empty() &&
+                       std::abs(hostSeconds - m_reports.back().position) < kSamePlace &&
+                       static_cast<double>(now - m_reports.back().at) * kNanosecond >= kApart;
+    if (again || m_still) {
+        anchor(again ? hostSeconds : valueAt(now), now);
+        m_reports.clear();
+        m_still = again;
+        if (again) {
+            m_reports.push_back({hostSeconds, now});
+            emit changed();
+            return;
+        }
+    }
     m_reports.push_back({hostSeconds, now});
     double host = hostSeconds;
     for (const Report& r : m_reports)

@@ -21,7 +21,10 @@
 //   at the tempo, and takes the latest of them as the host's position. The difference is
 //   spread over a quarter of a second (jitter moves the clock smoothly, never backwards);
 //   a difference that the tempo would take more than a fifth of a second to play is taken
-//   at once. While the clock stands still a report sets it outright.
+//   at once. While the clock stands still a report sets it outright. Two reports of the
+//   same place, a moment apart, say that the host stands still (its recording ended, which
+//   sends no pause): the clock then holds that place, until a report elsewhere or a jump
+//   or start.
 // - start() and stop() run and stop the clock and `JoinTimer` together. If `JoinTimer` is
 //   started or stopped directly, the clock follows it from the next read.
 // - changed() is raised after every jump, start, stop, rate change and correction, so that
@@ -73,5 +76,6 @@ private:
     mutable qint64 m_anchorAt = 0;
     mutable double m_slew = 0;
     mutable bool m_running = false;
+    mutable bool m_still = false; // the host stands still while `JoinTimer` runs
     mutable std::deque<Report> m_reports;
 };

@@ -429,4 +429,26 @@ TEST_P(GuestInStep, FollowsThroughJitterAndJumpsAtOnce)
     EXPECT_FALSE(shot.isActive());
 }
 
+// A host whose recording ends stops without a pause message and goes on reporting its last
+// place: the guest holds that place instead of running on past the end, and moves again
+// with the host.
+TEST_F(Joining, AHostStandingStillIsHeldThere)
+{
+    join();
+    say("C=29\nA=1\nT=0.75\n");
+    for (double host : {29.1875, 29.375, 29.5625, 29.75, 29.9375, 30.0, 30.0, 30.0, 30.0}) {
+        w.advanceClock(0.25);
+        say("Z=" + QByteArray::number(host, 'f', 5) + "\n");
+    }
+    EXPECT_DOUBLE_EQ(clock().value(), 30.0);
+    w.advanceClock(0.2);
+    EXPECT_DOUBLE_EQ(clock().value(), 30.0);
+    EXPECT_TRUE(clock().running());
+
+    // Played again from the start (rewind, play): running at once.
+    say("C=0\nA=1\n");
+    w.advanceClock(0.4);
+    EXPECT_NEAR(clock().value(), 0.3, 1e-9);
+}
+
 INSTANTIATE_TEST_SUITE_P(Tempo, GuestInStep, ::testing::Values(1.0, 2.0));
