@@ -369,13 +369,15 @@ int main(int argc, char** argv)
     tick.setInterval(250);
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const double t = playing.elapsed() / 1000.0;
-        script.step(t);
-        while (second < int(t))
-            hostile.act(++second);
+        // The minute's line comes before the script's next step, so that the guests'
+        // error is read a tick after the host's last action, not in the same instant.
         if (int(t) / 60 > minute) {
             minute = int(t) / 60;
             report(minute);
         }
+        script.step(t);
+        while (second < int(t))
+            hostile.act(++second);
     });
     tick.start();
     waitFor([&] { return playing.elapsed() >= qint64(minutes) * 60000; }, minutes * 60000 + 5000);
