@@ -105,13 +105,7 @@ void followTheHost(benchmark::State& state, bool stalls)
         return;
     }
 
-    std::vector<std::unique_ptr<SilentPlayer>> players;
-    std::vector<std::unique_ptr<Copy>> guests;
-    for (int i = 0; i < kGuests; ++i) {
-        players.push_back(std::make_unique<SilentPlayer>());
-        guests.push_back(std::make_unique<Copy>(*players.back()));
-        joinAsGuest(*guests.back(), project, i + 1);
-    }
+    const auto guests = joinGuests(project, kGuests);
     if (!waitFor([&] {
             return host.find<QListWidget>("connectedf").count() == kGuests &&
                    std::all_of(guests.begin(), guests.end(), [](const auto& g) {

@@ -317,13 +317,7 @@ int main(int argc, char** argv)
 
     HostilePeer hostile(port);
     hostile.join();
-    std::vector<std::unique_ptr<SilentPlayer>> players;
-    std::vector<std::unique_ptr<Copy>> guests;
-    for (int i = 0; i < kGuests; ++i) {
-        players.push_back(std::make_unique<SilentPlayer>());
-        guests.push_back(std::make_unique<Copy>(*players.back()));
-        joinAsGuest(*guests.back(), project, i + 1);
-    }
+    const auto guests = joinGuests(project, kGuests);
     auto& friends = host.find<QListWidget>("connectedf");
     if (!waitFor([&] {
             return friends.count() == kGuests + 1 &&

@@ -26,6 +26,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace benchsession {
 
@@ -77,6 +78,17 @@ struct Copy {
     explicit Copy(Player& p)
         : player(p)
     {
+        show();
+    }
+    // A copy whose player plays nothing (a guest).
+    Copy()
+        : ownPlayer(std::make_unique<SilentPlayer>())
+        , player(*ownPlayer)
+    {
+        show();
+    }
+    void show()
+    {
         window = std::make_unique<MainWindow>(
             Services{&player, &dialogs, &keys, &shell, [] {}, [] { return QTime(12, 0); }, {}});
         window->resize(1280, 800);
@@ -91,6 +103,7 @@ struct Copy {
         return need<T>(window.get(), QLatin1String(name));
     }
 
+    std::unique_ptr<SilentPlayer> ownPlayer;
     Player& player;
     CountingDialogs dialogs;
     FakeHotKeys keys;
@@ -131,15 +144,21 @@ inline bool selectHostProject(Copy& host, const QString& project)
     });
 }
 
-// Has a guest window join the host on loopback as "Guest n" with the same project.
-inline void joinAsGuest(Copy& guest, const QString& project, int n)
+// count guest windows (players that play nothing) that join the host on loopback as
+// "Guest 1", "Guest 2", … with the same project.
+inline std::vector<std::unique_ptr<Copy>> joinGuests(const QString& project, int count)
 {
-    guest.dialogs.file = project;
-    guest.click("kinsorostart");
-    guest.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
-    guest.find<QLineEdit>("JoinNick").setText(QStringLiteral("Guest %1").arg(n));
-    guest.click("Selectjoin");
-    guest.click("ConnectJoin");
+    std::vector<std::unique_ptr<Copy>> guests;
+    for (int n = 1; n <= count; ++n) {
+        Copy& guest = *guests.emplace_back(std::make_unique<Copy>());
+        guest.dialogs.file = project;
+        guest.click("kinsorostart");
+        guest.find<QLineEdit>("JoinServer").setText(QStringLiteral("127.0.0.1"));
+        guest.find<QLineEdit>("JoinNick").setText(QStringLiteral("Guest %1").arg(n));
+        guest.click("Selectjoin");
+        guest.click("ConnectJoin");
+    }
+    return guests;
 }
 
 } // namespace benchsession

@@ -171,15 +171,10 @@ def run(proc, truth, spread):
     check("saved times lie on the true onsets (95 % within 30 ms)", within >= 0.95,
           f"{within * 100:.1f} %")
 
-    x = find(pyatspi.ROLE_LABEL, "X", where=lambda a: sibling_named(a, "_"))
+    x = e2e.close_box()
     if check("close box \"X\" found", x is not None):
         click(x)
-        try:
-            rc = proc.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            shot("not-closed")
-            rc = None
-        check("program exits with status 0 after \"X\"", rc == 0, f"rc={rc}")
+        e2e.expect_exit(proc, "after \"X\"")
 
 
 def main():

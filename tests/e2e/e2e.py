@@ -481,6 +481,21 @@ def measure(proc):
     check("playback reaches the end", (last_pos or 0) >= 29, f"pos={last_pos}")
 
 
+def close_box():
+    """The window's close box: the label "X" beside the "_" box."""
+    return find(pyatspi.ROLE_LABEL, "X", where=lambda a: sibling_named(a, "_"))
+
+
+def expect_exit(proc, what):
+    """Checks that the program ends with status 0 within 20 s."""
+    try:
+        rc = proc.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        shot("not-closed")
+        rc = None
+    check(f"program exits with status 0 {what}", rc == 0, f"rc={rc}")
+
+
 def close(proc):
     # In editing mode, closing asks whether to save; No leaves the files as they were.
     edit = find(pyatspi.ROLE_PUSH_BUTTON, "Edit")
@@ -490,7 +505,7 @@ def close(proc):
         check("\"Editing Mode.\" is shown", bool(told))
         key("Return")
         poll(lambda: find(pyatspi.ROLE_LABEL, "Editing Mode.", only_visible=False) is None, 10)
-    x = find(pyatspi.ROLE_LABEL, "X", where=lambda a: sibling_named(a, "_"))
+    x = close_box()
     if not check("close box \"X\" found", x is not None):
         return
     click(x)
@@ -498,12 +513,7 @@ def close(proc):
     shot("close-question")
     check("closing asks \"Save?\"", bool(asked))
     key("Escape")  # No
-    try:
-        rc = proc.wait(timeout=20)
-    except subprocess.TimeoutExpired:
-        shot("not-closed")
-        rc = None
-    check("program exits with status 0 after \"X\"", rc == 0, f"rc={rc}")
+    expect_exit(proc, "after \"X\"")
 
 
 if __name__ == "__main__":

@@ -174,16 +174,11 @@ def make_project(proc):
 
 
 def close(proc, what):
-    x = find(pyatspi.ROLE_LABEL, "X", where=lambda a: e2e.sibling_named(a, "_"))
+    x = e2e.close_box()
     if not check(f"close box found ({what})", x is not None):
         return
     click(x)
-    try:
-        rc = proc.wait(timeout=20)
-    except subprocess.TimeoutExpired:
-        shot("not-closed")
-        rc = None
-    check(f"program exits with status 0 ({what})", rc == 0, f"rc={rc}")
+    e2e.expect_exit(proc, f"({what})")
 
 
 def check_files():
