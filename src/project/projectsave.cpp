@@ -1,51 +1,97 @@
 #include "project/projectsave.h"
 
+#include "project/saverecord.h"
 #include "project/textfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace projectsave {
 
 namespace {
 
+using saverecord::Entry;
+
 QString systemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// Where the new content of target waits until the save is complete.
-QString pendingPath(const QString& target)
+QString besideProject(const QString& project, const QString& suffix)
 {
-    const QFileInfo info(target);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-           QStringLiteral(".folivant-new");
+    const QFileInfo info(project);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + suffix;
 }
 
 QString recordPath(const QString& project)
 {
-    const QFileInfo info(project);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-           QStringLiteral(".folivant-save");
+    return besideProject(project, QStringLiteral(".folivant-save"));
 }
 
-// Writes bytes to path (replacing it) and forces them to the disk; false with errno's text.
-bool writeDurably(const QString& path, const QByteArray& bytes, QString* error)
+// Pending files of one project's saves start with this, so recovery can tell them from
+// another project's. Long project names are cut so the pending name still fits.
+QString pendingPrefix(const QString& project)
+{
+    return QStringLiteral(".") + QFileInfo(project).fileName().left(120) + QLatin1Char('.');
+}
+
+// A pending file of this project's saves, or the copy of an old file a save keeps while it
+// replaces several files ("...folivant-old").
+bool isOwnLeftover(const QString& project, const QString& name)
+{
+    static const QRegularExpression tail(
+        QStringLiteral("^[0-9a-f]{16}\\.[0-9]+\\.folivant-(new|old)$"));
+    const QString prefix = pendingPrefix(project);
+    return name.startsWith(prefix) && tail.match(name.mid(prefix.size())).hasMatch();
+}
+
+// The file a save really writes: the target of a symbolic link, so the link stays.
+QString realTarget(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.symLinkTarget() : canonical;
+}
+
+QString backupOf(const QString& pending)
+{
+    QString backup = pending;
+    backup.chop(3);
+    return backup + QStringLiteral("old");
+}
+
+// Writes bytes to a new file at path and forces them to the disk. The file gets the
+// permissions, owner and group of like when that exists, as writing in place kept them.
+bool writeDurably(const QString& path, const QByteArray& bytes, const QString& like, QString* error)
 {
     const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         *error = systemError(errno);
         return false;
+    }
+    struct stat old {};
+    if (::stat(QFile::encodeName(like).constData(), &old) == 0) {
+        // Only the owner (or root) may hand the file on; the group may still take.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+            (void)!::fchown(fd, uid_t(-1), old.st_gid);
+        ::fchmod(fd, old.st_mode & 07777);
     }
     const char* data = bytes.constData();
     for (qsizetype left = bytes.size(); left > 0;) {
@@ -81,58 +127,262 @@ void syncFolder(const QString& folder)
     }
 }
 
-bool replace(const QString& from, const QString& to)
+bool rename(const QString& from, const QString& to)
 {
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-} // namespace
+// A file the user made read-only is refused, as writing it in place refused it (root
+// included: the missing write bits say what the user wants).
+// The reason, or 0 when the file may be written or is not there.
+int refusesWriting(const QString& path)
+{
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &st) != 0)
+        return 0;
+    if (::access(name.constData(), W_OK) != 0)
+        return errno;
+    return (st.st_mode & 0222) == 0 ? EACCES : 0;
+}
 
-bool writeAll(const QString& project, const std::vector<File>& files, QString* failedPath,
-              QString* error)
+// The lock that serialises the saves and recoveries of one project between copies of the
+// program. A lock left by a process that died is taken over.
+class ProjectLock {
+public:
+    explicit ProjectLock(const QString& project)
+        : m_lock(besideProject(project, QStringLiteral(".folivant-lock")))
+    {
+        // Only a dead holder makes the lock stale, never the time a large save takes.
+        m_lock.setStaleLockTime(0);
+    }
+    // False when another copy holds it. A folder where no lock can be made (read-only)
+    // has no save to interleave with: that counts as held.
+    bool acquire(int waitMs)
+    {
+        if (m_lock.tryLock(waitMs))
+            return true;
+        return m_lock.error() != QLockFile::LockFailedError;
+    }
+
+private:
+    QLockFile m_lock;
+};
+
+enum class Applied { Done, RolledBack, Stuck };
+
+// Moves every pending file of a complete record into its target's place. When one cannot
+// move, the files already moved are put back as they were (their old content was kept as
+// a hard link), so the project stays the old one; where that is impossible, the record
+// stays for the next open to finish.
+Applied apply(const QDir& folder, const std::vector<Entry>& entries, Failure* failure)
+{
+    struct Moved {
+        QString real, pending, backup;
+        bool existed = false; // the target was there before
+    };
+    std::vector<Moved> moved;
+    QSet<QString> folders{folder.absolutePath()};
+    for (const Entry& e : entries) {
+        const QString pending = folder.absoluteFilePath(e.pending);
+        if (!QFileInfo::exists(pending))
+            continue; // already in place
+        const QString real = realTarget(folder.absoluteFilePath(e.target));
+        const bool existed = QFileInfo::exists(real);
+        QString backup = backupOf(pending);
+        QFile::remove(backup);
+        if (!existed ||
+            ::link(QFile::encodeName(real).constData(), QFile::encodeName(backup).constData()) != 0)
+            backup.clear();
+        if (!rename(pending, real)) {
+            const int code = errno;
+            if (!backup.isEmpty())
+                QFile::remove(backup);
+            failure->path = folder.absoluteFilePath(e.target);
+            failure->reason = systemError(code);
+            failure->stage = Failure::Stage::Replace;
+            bool restored = true;
+            for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
+                if (it->existed && it->backup.isEmpty()) {
+                    restored = false; // an old file that could not be kept
+                    continue;
+                }
+                restored = rename(it->real, it->pending) && restored;
+                if (!it->backup.isEmpty())
+                    restored = rename(it->backup, it->real) && restored;
+            }
+            return restored ? Applied::RolledBack : Applied::Stuck;
+        }
+        folders.insert(QFileInfo(real).absolutePath());
+        moved.push_back({real, pending, backup, existed});
+    }
+    for (const QString& f : folders)
+        syncFolder(f);
+    for (const Moved& m : moved)
+        if (!m.backup.isEmpty())
+            QFile::remove(m.backup);
+    return Applied::Done;
+}
+
+// Whether every file of the record is there with the content the record names, either
+// still pending or already in its target's place.
+bool recordMatches(const QDir& folder, const std::vector<Entry>& entries)
+{
+    for (const Entry& e : entries) {
+        const QString pending = folder.absoluteFilePath(e.pending);
+        const QString target = realTarget(folder.absoluteFilePath(e.target));
+        if (!saverecord::fileMatches(pending, e.size, e.checksum) &&
+            (QFileInfo::exists(pending) || !saverecord::fileMatches(target, e.size, e.checksum)))
+            return false;
+    }
+    return true;
+}
+
+// Removes what cut-short saves of this project left in its folder, but for the files a
+// kept record still names.
+void removeOwnLeftovers(const QString& project, const QSet<QString>& keep)
 {
     const QDir folder = QFileInfo(project).absoluteDir();
-    QStringList pending;
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden)) {
+        if (isOwnLeftover(project, name) && !keep.contains(folder.absoluteFilePath(name)))
+            QFile::remove(folder.absoluteFilePath(name));
+    }
+    QFile::remove(recordPath(project) + QStringLiteral(".part"));
+}
+
+void removeFiles(const QDir& folder, const std::vector<Entry>& entries)
+{
+    for (const Entry& e : entries) {
+        QFile::remove(folder.absoluteFilePath(e.pending));
+        QFile::remove(backupOf(folder.absoluteFilePath(e.pending)));
+    }
+}
+
+// recover() for a caller that holds the lock.
+Recovery recoverLocked(const QString& project)
+{
+    const QDir folder = QFileInfo(project).absoluteDir();
+    const QString record = recordPath(project);
+    QSet<QString> keep;
+    Recovery result = Recovery::Nothing;
+    QStringList lines;
+    if (QFileInfo::exists(record) && textfile::readLines(record, lines)) {
+        const auto entries = saverecord::fromLines(lines);
+        Failure failure;
+        if (entries && recordMatches(folder, *entries) &&
+            apply(folder, *entries, &failure) == Applied::Done) {
+            QFile::remove(record);
+            syncFolder(folder.absolutePath());
+            result = Recovery::Finished;
+        } else {
+            // A record that does not match its files (stale, or copied ahead of them) or
+            // could not be applied: nothing is replaced and its files stay.
+            if (entries)
+                for (const Entry& e : *entries)
+                    keep.insert(folder.absoluteFilePath(e.pending));
+            result = Recovery::Kept;
+        }
+    }
+    removeOwnLeftovers(project, keep);
+    return result;
+}
+
+} // namespace
+
+bool prepare(const QString& project, const std::vector<File>& files, Failure* failure)
+{
+    const QDir folder = QFileInfo(project).absoluteDir();
+    const QString token =
+        QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0');
+    std::vector<Entry> entries;
     const auto abandon = [&](const QString& path, const QString& why) {
-        for (const QString& p : pending)
-            QFile::remove(p);
-        *failedPath = path;
-        *error = why;
+        removeFiles(folder, entries);
+        failure->path = path;
+        failure->reason = why;
+        failure->stage = Failure::Stage::Write;
         return false;
     };
 
     // 1. Every file complete beside its target; the old files are untouched. A target
-    // that is a folder could never be replaced: the save fails before anything changes.
-    QStringList names;
+    // that is a folder, or a read-only file, fails the save before anything changes.
     for (const File& file : files) {
-        if (QFileInfo(file.path).isDir())
+        const QString real = realTarget(file.path);
+        if (QFileInfo(real).isDir())
             return abandon(file.path, systemError(EISDIR));
-        const QString next = pendingPath(file.path);
-        pending << next;
+        if (const int refused = refusesWriting(real))
+            return abandon(file.path, systemError(refused));
+        const QString pending = QFileInfo(real).absolutePath() + QLatin1Char('/') +
+                                pendingPrefix(project) + token + QLatin1Char('.') +
+                                QString::number(entries.size()) + QStringLiteral(".folivant-new");
+        const QByteArray bytes = textfile::encodeLines(file.lines);
+        entries.push_back({folder.relativeFilePath(QFileInfo(file.path).absoluteFilePath()),
+                           folder.relativeFilePath(pending), bytes.size(),
+                           saverecord::checksumOf(bytes)});
         QString why;
-        if (!writeDurably(next, textfile::encodeLines(file.lines), &why))
+        if (!writeDurably(pending, bytes, real, &why))
             return abandon(file.path, why);
-        names << folder.relativeFilePath(QFileInfo(file.path).absoluteFilePath());
     }
 
     // 2. The record says that the new files are complete: from here on the save is done,
     // whatever happens to the process.
     const QString record = recordPath(project);
     const QString recordNext = record + QStringLiteral(".part");
+    QFile::remove(recordNext);
     QString why;
-    if (!writeDurably(recordNext, textfile::encodeLines(names), &why)) {
+    if (!writeDurably(recordNext, textfile::encodeLines(saverecord::toLines(entries)), QString(),
+                      &why)) {
         QFile::remove(recordNext);
         return abandon(project, why);
     }
-    if (!replace(recordNext, record)) {
+    if (!rename(recordNext, record)) {
+        why = systemError(errno);
         QFile::remove(recordNext);
-        return abandon(project, systemError(errno));
+        return abandon(project, why);
     }
     syncFolder(folder.absolutePath());
+    return true;
+}
+
+bool writeAll(const QString& project, const std::vector<File>& files, Failure* failure,
+              int lockWaitMs)
+{
+    ProjectLock lock(project);
+    if (!lock.acquire(lockWaitMs)) {
+        failure->path = project;
+        failure->reason = QStringLiteral("another copy of Folivant is saving this project");
+        failure->stage = Failure::Stage::Replace;
+        return false;
+    }
+    // An earlier save of this project that was cut short is finished first, so this one
+    // builds on it.
+    recoverLocked(project);
+    if (!prepare(project, files, failure))
+        return false;
 
     // 3. The new files take the old ones' places; then the record goes.
-    recover(project);
-    return true;
+    const QDir folder = QFileInfo(project).absoluteDir();
+    const QString record = recordPath(project);
+    QStringList lines;
+    textfile::readLines(record, lines);
+    const auto entries = saverecord::fromLines(lines);
+    if (!entries) {
+        *failure = {project, systemError(EIO), Failure::Stage::Replace};
+        return false;
+    }
+    switch (apply(folder, *entries, failure)) {
+    case Applied::Done:
+        QFile::remove(record);
+        syncFolder(folder.absolutePath());
+        return true;
+    case Applied::RolledBack:
+        QFile::remove(record);
+        syncFolder(folder.absolutePath());
+        removeFiles(folder, *entries);
+        return false;
+    case Applied::Stuck:
+        return false; // the record stays: the next open finishes the save
+    }
+    return false;
 }
 
 bool copyWhole(const QString& source, const QString& target, QString* error)
@@ -175,26 +425,12 @@ bool copyWhole(const QString& source, const QString& target, QString* error)
     return true;
 }
 
-void recover(const QString& project)
+Recovery recover(const QString& project, int lockWaitMs)
 {
-    const QDir folder = QFileInfo(project).absoluteDir();
-    const QString record = recordPath(project);
-    QStringList names;
-    if (QFileInfo::exists(record) && textfile::readLines(record, names)) {
-        for (const QString& name : names) {
-            const QString target = folder.absoluteFilePath(name);
-            const QString next = pendingPath(target);
-            if (QFileInfo::exists(next))
-                replace(next, target);
-        }
-        syncFolder(folder.absolutePath());
-    }
-    QFile::remove(record);
-    QFile::remove(record + QStringLiteral(".part"));
-    // New files without a record are from a save that never completed.
-    for (const QString& stray :
-         folder.entryList({QStringLiteral(".*.folivant-new")}, QDir::Files | QDir::Hidden))
-        QFile::remove(folder.absoluteFilePath(stray));
+    ProjectLock lock(project);
+    if (!lock.acquire(lockWaitMs))
+        return Recovery::Busy;
+    return recoverLocked(project);
 }
 
 } // namespace projectsave

@@ -32,9 +32,14 @@ const QString kAutomaticQuestion = QStringLiteral(
     "this time.\nFinish all the configuration and then you will be able to save your file.");
 
 // The system's text for a failed write, naming the file.
-QString writeError(const QString& path, const QString& why)
+// A file that could not be written is reported as the window system reports it; new files
+// that could not take the old ones' places name the file the same way.
+QString saveError(const projectsave::Failure& failure)
 {
-    return QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), why);
+    const QString path = QDir::toNativeSeparators(failure.path);
+    if (failure.stage == projectsave::Failure::Stage::Replace)
+        return QStringLiteral("Cannot save %1: %2").arg(path, failure.reason);
+    return QStringLiteral("Cannot create file \"%1\". %2").arg(path, failure.reason);
 }
 
 } // namespace
@@ -183,8 +188,13 @@ bool Opening::loadProject(const QString& path)
 {
     m_w.startup->setEnabled(false);
     m_ws.openPath = path;
-    // A save that the program could not finish is finished (or undone) first.
-    projectsave::recover(path);
+    // A save that the program could not finish is finished first. Another copy of the
+    // program that is saving this project right now is waited for, and said so if it
+    // takes too long, rather than read half-way.
+    if (projectsave::recover(path) == projectsave::Recovery::Busy)
+        m_dialogs.information(QStringLiteral(
+            "Another copy of Folivant is saving this project. It opens as it was before "
+            "that save."));
     m_pages.clear();
     if (!m_ws.memo.load(path))
         return false;
@@ -318,13 +328,13 @@ bool Opening::save()
     m_ws.memo.setValue(QStringLiteral("UseLocal"),
                        local ? QStringLiteral("true") : QStringLiteral("false"));
     // Both files or neither: a full disk or a killed program never leaves a mix.
-    QString failed, error;
+    projectsave::Failure failure;
     if (!projectsave::writeAll(
             m_ws.openPath,
             {{m_ws.openPath, m_ws.memo.lines()},
              {m_ws.fileInProject(QStringLiteral("NotesDataFile")), m_ws.notes.lines()}},
-            &failed, &error)) {
-        m_dialogs.information(writeError(failed, error));
+            &failure)) {
+        m_dialogs.information(saveError(failure));
         return false;
     }
     m_ws.modes.automatic = false;

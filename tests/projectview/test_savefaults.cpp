@@ -100,6 +100,33 @@ TEST_F(SaveFaults, AFullDiskKeepsTheOldProjectAndNamesTheFile)
     EXPECT_TRUE(readAll(nts).contains("\r\nUseLocal=false\r\n"));
 }
 
+// A data file that may not be replaced: an immutable one is refused as a read-only one,
+// an append-only one fails when it is to be replaced. Either way the save says so, names
+// the file and leaves the old project whole.
+TEST_F(SaveFaults, ADataFileThatCannotBeReplacedFailsTheSave)
+{
+    for (const auto& [flag, message] :
+         {std::pair{"+i", "Cannot create file"}, std::pair{"+a", "Cannot save"}}) {
+        TestWindow w;
+        const QString nts = openLarge(w);
+        const QString ntf = QFileInfo(nts).absolutePath() + QStringLiteral("/Large.ntf");
+        const QByteArray oldNts = readAll(nts), oldNtf = readAll(ntf);
+        edit(w);
+        if (QProcess::execute(QStringLiteral("chattr"), {QLatin1String(flag), ntf}) != 0)
+            GTEST_SKIP() << "chattr is not possible here (needs root on ext2/3/4 or similar)";
+        w.find<QAbstractButton>("Toolbar_Save").click();
+        QProcess::execute(QStringLiteral("chattr"),
+                          {QString(QLatin1String(flag)).replace(u'+', u'-'), ntf});
+        EXPECT_TRUE(w.dialogs.shown.last().startsWith(QLatin1String(message)))
+            << w.dialogs.shown.last().toStdString();
+        EXPECT_TRUE(w.dialogs.shown.last().contains(QStringLiteral("Large.ntf")));
+        EXPECT_TRUE(w.window->workspace().modes.editing);
+        EXPECT_EQ(readAll(nts), oldNts);
+        EXPECT_EQ(readAll(ntf), oldNtf);
+        EXPECT_TRUE(leftovers(QFileInfo(nts).absolutePath()).isEmpty());
+    }
+}
+
 // The child side of the next test: opens the project, edits it, says so, and saves it.
 TEST_F(SaveFaults, KilledSaveChild)
 {
@@ -171,21 +198,21 @@ TEST(ProjectSave, RecoveryFinishesARecordedSaveAndDropsAnUnrecordedOne)
     textfile::writeLines(ntf, {QStringLiteral("old")});
 
     // Killed with both new files complete and the record made: recovery finishes the save.
-    textfile::writeLines(dir.filePath(QStringLiteral(".P.nts.folivant-new")),
-                         {QStringLiteral("new")});
-    textfile::writeLines(dir.filePath(QStringLiteral(".P.ntf.folivant-new")),
-                         {QStringLiteral("new")});
-    textfile::writeLines(dir.filePath(QStringLiteral(".P.nts.folivant-save")),
-                         {QStringLiteral("P.nts"), QStringLiteral("P.ntf")});
+    projectsave::Failure failure;
+    ASSERT_TRUE(projectsave::prepare(
+        nts, {{nts, {QStringLiteral("new")}}, {ntf, {QStringLiteral("new")}}}, &failure));
     projectsave::recover(nts);
     EXPECT_EQ(readAll(nts), QByteArray("new\r\n"));
     EXPECT_EQ(readAll(ntf), QByteArray("new\r\n"));
     EXPECT_TRUE(leftovers(dir.path()).isEmpty());
 
-    // Killed before the record: the old files stay and the half-made one goes.
-    textfile::writeLines(dir.filePath(QStringLiteral(".P.ntf.folivant-new")),
-                         {QStringLiteral("ne")});
+    // Killed before the record: the old files stay and the half-made one goes, while a
+    // file of the same shape that belongs to no save of this project stays.
+    const QString half = dir.filePath(QStringLiteral(".P.nts.0123456789abcdef.1.folivant-new"));
+    const QString others = dir.filePath(QStringLiteral(".Q.nts.0123456789abcdef.1.folivant-new"));
+    textfile::writeLines(half, {QStringLiteral("ne")});
+    textfile::writeLines(others, {QStringLiteral("ne")});
     projectsave::recover(nts);
     EXPECT_EQ(readAll(ntf), QByteArray("new\r\n"));
-    EXPECT_TRUE(leftovers(dir.path()).isEmpty());
+    EXPECT_EQ(leftovers(dir.path()), QStringList{QFileInfo(others).fileName()});
 }
