@@ -21,6 +21,11 @@ qsizetype nextBreak(const QByteArray& bytes, qsizetype from)
 
 } // namespace
 
+void capReadBuffer(QAbstractSocket& socket)
+{
+    socket.setReadBufferSize(kBufferCap);
+}
+
 qint64 readTexts(QIODevice& device, const std::function<bool(const QString&)>& handle)
 {
     qint64 dropped = 0;
@@ -163,6 +168,7 @@ void HostConnections::acceptPending()
         if (!socket)
             break;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        sessionsocket::capReadBuffer(*socket);
         m_connections.append(socket);
         connect(socket, &QIODevice::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {

@@ -18,6 +18,14 @@ namespace sessionsocket {
 // a line longer than this is a broken or hostile peer's.
 inline constexpr qint64 kReadCap = 64 * 1024;
 
+// The most a session socket holds unread: 1 MiB. While the program is not reading (a
+// message box is open inside the read), the socket stops taking bytes at this size and
+// the network holds the sender back, so a flooding peer cannot exhaust memory.
+inline constexpr qint64 kBufferCap = 1024 * 1024;
+
+// Gives socket the read-buffer cap above.
+void capReadBuffer(QAbstractSocket& socket);
+
 // Takes everything the device holds now and hands it on text by text; handle returns false
 // to stop (the connection went away). A read of at most kReadCap bytes is one text (UTF-8,
 // or Windows-1252 when the bytes are not valid UTF-8), exactly as the session has always

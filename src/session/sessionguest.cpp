@@ -219,6 +219,7 @@ void SessionGuest::makeSocket()
 {
     m_socket = new QTcpSocket(this);
     m_socket->setObjectName(QStringLiteral("ClientSocket"));
+    sessionsocket::capReadBuffer(*m_socket);
     ++m_socketGeneration;
     connect(m_socket, &QAbstractSocket::hostFound, this,
             [this] { m_panel.setStatus(QStringLiteral("Trying to connect to host.")); });

@@ -185,12 +185,19 @@ void SessionHost::guestText(QTcpSocket* socket, const QString& text)
 void SessionHost::echoReceived(QTcpSocket* socket, const QString& value)
 {
     ++m_echoCount;
+    // A guest that answered is no longer awaited, even when its answer does not read as a
+    // number (that answer is ignored).
+    m_awaitingEcho.remove(socket);
     const auto echoed = numbertext::parse(value);
-    if (!echoed)
-        return;
-    sessionsocket::sendText(*socket,
-                            messages::latencyText(messages::latency(m_pingClock, *echoed)));
-    if (m_echoCount == m_expectedEchoes)
+    if (echoed)
+        sessionsocket::sendText(*socket,
+                                messages::latencyText(messages::latency(m_pingClock, *echoed)));
+    stopPingWhenAnswered();
+}
+
+void SessionHost::stopPingWhenAnswered()
+{
+    if (m_awaitingEcho.isEmpty())
         m_pingTimer.stop();
 }
 
@@ -220,6 +227,8 @@ QTcpSocket* SessionHost::socketOf(int row) const
 
 void SessionHost::guestGone(QTcpSocket* socket)
 {
+    if (m_awaitingEcho.remove(socket))
+        stopPingWhenAnswered();
     QListWidget* list = m_panel.connectedFriends();
     const auto key = reinterpret_cast<quintptr>(socket);
     for (int i = list->count() - 1; i >= 0; --i) {
@@ -269,7 +278,13 @@ void SessionHost::hostGoClick()
     m_echoCount = 0;
     m_pingTimer.start();
     m_expectedEchoes = m_panel.connectedFriends()->count();
+    m_awaitingEcho.clear();
+    for (int row = 0; row < m_expectedEchoes; ++row)
+        if (const QTcpSocket* socket = socketOf(row))
+            m_awaitingEcho.insert(socket);
     m_broadcast.sendEach([this] { return messages::pingMessage(m_pingClock); });
+    // With no guest to answer, nothing would ever stop the ping clock.
+    stopPingWhenAnswered();
 
     m_w.mainPanel->show();
     if (m_hooks.hotKeysOn)
@@ -295,6 +310,8 @@ void SessionHost::endSession(bool byUser)
     m_broadcast.send(messages::endMessage());
     m_ws.modes.followMode = false;
     m_ws.modes.hostingMode = false;
+    m_pingTimer.stop();
+    m_awaitingEcho.clear();
     // Shown as any showing of the panel: the current tab's shown event runs, so the Host
     // tab asks for a project again before the next Go!.
     if (byUser) {
@@ -317,4 +334,6 @@ void SessionHost::resetForJoin()
     m_ws.modes.hostingMode = false;
     m_connections.close();
     m_hostTimer.stop();
+    m_pingTimer.stop();
+    m_awaitingEcho.clear();
 }

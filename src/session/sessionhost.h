@@ -4,6 +4,7 @@
 #include "session/hostconnections.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 
@@ -79,6 +80,7 @@ private:
     void guestText(QTcpSocket* socket, const QString& text);
     void guestGone(QTcpSocket* socket);
     void echoReceived(QTcpSocket* socket, const QString& value);
+    void stopPingWhenAnswered();
     bool hasEntry(const QTcpSocket* socket) const;
     QTcpSocket* socketOf(int row) const;
 
@@ -98,5 +100,7 @@ private:
     long long m_pingClock = 0;
     int m_echoCount = 0;
     int m_expectedEchoes = 0;
+    // The guests whose ping echo is still awaited; the ping clock stops when none is left.
+    QSet<const QTcpSocket*> m_awaitingEcho;
     int m_lookupId = -1;
 };

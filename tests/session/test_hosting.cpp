@@ -423,3 +423,32 @@ TEST_F(Hosting, EveryHostCommandReachesTheGuestByteExact)
 
     expect([&] { click("StopHostKinsoro"); }, "D=1\n");
 }
+
+TEST_F(Hosting, PingClockStopsOnceEveryGuestHasAnsweredOrGone)
+{
+    showHostTab();
+    chooseProject();
+    auto ann = guest("Ann");
+    auto ben = guest("Ben");
+    click("HostGo");
+    ASSERT_TRUE(ben->waitReceived("W=0\n"));
+    // Ann answers; Ben never does, then leaves.
+    ann->send("W=0");
+    ASSERT_TRUE(ann->waitReceived("O="));
+    EXPECT_TRUE(host().pingTimer().isActive());
+    ben->socket.disconnectFromHost();
+    EXPECT_TRUE(waitFor([&] { return !host().pingTimer().isActive(); }));
+}
+
+TEST_F(Hosting, EndingTheSessionStopsThePingClock)
+{
+    showHostTab();
+    chooseProject();
+    auto quiet = guest("Quiet"); // counted at Go!, never echoes
+    click("HostGo");
+    ASSERT_TRUE(quiet->waitReceived("W=0\n"));
+    EXPECT_TRUE(host().pingTimer().isActive());
+    click("StopHostKinsoro");
+    EXPECT_FALSE(host().pingTimer().isActive());
+    EXPECT_TRUE(quiet->waitReceived("D=1"));
+}

@@ -2,11 +2,13 @@
 #include "playback/guestclock.h"
 #include "playback/playbackstate.h"
 #include "project/workspace.h"
+#include "session/hostconnections.h"
 #include "session/sessionguest.h"
 #include "session/sessionpanel.h"
 #include "support/testwindow.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -29,6 +31,25 @@
 namespace {
 
 constexpr int kWaitMs = 15000;
+
+// A line of /proc/self/status in KiB (VmRSS: now, VmHWM: the peak since the last reset).
+qint64 memoryKiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+    return 0;
+}
+
+void resetPeakMemory()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
 
 bool waitFor(const std::function<bool()>& condition)
 {
@@ -338,6 +359,48 @@ TEST_F(Joining, WhatArrivedWhileABoxWasOpenIsReadWhenItCloses)
     EXPECT_TRUE(waitFor([&] { return clock().value() == 9.0; }));
     EXPECT_EQ(w.dialogs.shown.count(QStringLiteral("'nine' is not a valid floating point value")),
               1);
+}
+
+// A host that floods the guest while one of its message boxes is open is held back by the
+// network, not buffered: the guest's memory stays where it was.
+TEST_F(Joining, AFloodWhileABoxIsOpenIsHeldBackNotBuffered)
+{
+    join();
+    const auto* client = w.window->findChild<QTcpSocket*>(QStringLiteral("ClientSocket"));
+    ASSERT_NE(client, nullptr);
+    const qint64 idleKiB = memoryKiB("VmRSS:");
+    resetPeakMemory();
+
+    w.dialogs.holdMs = 2000; // the error box of "Z=nine" stays open
+    bool flooding = true;
+    qint64 sent = 0;
+    qint64 mostBuffered = 0;
+    const QByteArray chunk(1 << 20, 'x');
+    const auto pump = [&] {
+        mostBuffered = std::max(mostBuffered, client->bytesAvailable());
+        while (flooding && peer->bytesToWrite() < 4 * chunk.size()) {
+            peer->write(chunk);
+            sent += chunk.size();
+        }
+    };
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, pump);
+    QObject::connect(peer, &QIODevice::bytesWritten, &sampler, pump);
+    sampler.start(10);
+    QTimer::singleShot(1800, &sampler, [&] { flooding = false; });
+    peer->write("Z=nine\n");
+    pump();
+    ASSERT_TRUE(waitFor([&] { return !flooding; }));
+    sampler.stop();
+
+    // After the box, the flood is read and dropped, and the host is heard again.
+    peer->write("\nZ=7\n");
+    EXPECT_TRUE(waitFor([&] { return clock().value() == 7.0; })) << clock().value();
+    EXPECT_LE(mostBuffered, sessionsocket::kBufferCap);
+    EXPECT_LT(sent, 256 * chunk.size());
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(memoryKiB("VmHWM:") - idleKiB, 64 * 1024) << "sent " << sent;
+#endif
 }
 
 TEST_F(Joining, AcceptanceAfterTheConnectionDroppedDisconnects)
