@@ -2,6 +2,7 @@
 
 #include "authoring/automaticmarking.h"
 #include "import/scoreimport.h"
+#include "import/stagedpages.h"
 #include "platform/dialogs.h"
 #include "platform/mainwidgets.h"
 #include "platform/paths.h"
@@ -31,89 +32,9 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
-
-namespace newproject {
-
-const QString kNameRefused =
-    QStringLiteral("Please enter a project name that stays inside the Notes folder.");
-
-const QString kManualTips = QStringLiteral(
-    "Almost Finished!\n\nNow we need to 'Teach' Folivant to show us the marker at the right "
-    "Time&Place.\n\nPlay the song and click on the beginning of each notes-box, at the right "
-    "time.\nClick 'Save' when done.\n\n\n* Try using the 'Pre-Click' option to easily time your "
-    "clicks.\n\n* You can use the keyboard shortcut 'SPACE' to play and pause.\n* You can add "
-    "TEXT to markers by pressing 'TAB' - then when finished press 'Enter'.\n* 'Right Arrow' - "
-    "Next Page");
-
-QString proposedName(const QString& audioPath)
-{
-    const QString name = paths::fileName(audioPath);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? name : name.left(dot);
-}
-
-QString fileNamePart(const QString& projectName)
-{
-    return paths::fileName(projectName);
-}
-
-QString projectFolder(const QString& notesDir, const QString& projectName)
-{
-    if (projectName.trimmed().isEmpty())
-        return {};
-    QString relative = projectName;
-    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    // An absolute path, on this system or as typed on Windows ("C:..." or "\\server").
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
-    if (relative.startsWith(QLatin1Char('/')) || QDir::isAbsolutePath(relative) ||
-        drive.match(relative).hasMatch())
-        return {};
-    const QStringList parts = relative.split(QLatin1Char('/'));
-    for (const QString& part : parts) {
-        if (part == QLatin1String(".."))
-            return {};
-    }
-    const QString last = parts.last();
-    if (last.trimmed().isEmpty() || last == QLatin1String("."))
-        return {};
-    QString base = notesDir;
-    if (!base.endsWith(QLatin1Char('/')))
-        base += QLatin1Char('/');
-    const QString folder = QDir::cleanPath(base + relative) + QLatin1Char('/');
-    // Belt and braces: whatever the parts were, the folder lies below the Notes folder.
-    if (!folder.startsWith(QDir::cleanPath(base) + QLatin1Char('/')) ||
-        QDir::cleanPath(folder) == QDir::cleanPath(base))
-        return {};
-    return folder;
-}
-
-bool isCdTrack(const QString& audioPath)
-{
-    return paths::extension(audioPath) == QLatin1String(".cda");
-}
-
-QStringList projectLines(const QString& audioPath, const QString& dirPath, const QString& name,
-                         const QStringList& images)
-{
-    QStringList lines;
-    lines << QStringLiteral("AudioFile=") + paths::fileName(audioPath)
-          << QStringLiteral("SourceAudioFile=") + audioPath << QStringLiteral("DirPath=") + dirPath
-          << QStringLiteral("FileName=") + name
-          << QStringLiteral("NotesDataFile=") + name + QStringLiteral(".ntf")
-          << (isCdTrack(audioPath) ? QStringLiteral("UseLocal=false")
-                                   : QStringLiteral("UseLocal=true"));
-    for (qsizetype k = 0; k < images.size(); ++k)
-        lines << QStringLiteral("NotesFile") + QString::number(k) + QLatin1Char('=') +
-                     paths::fileName(images[k]);
-    lines << QStringLiteral("NotesAmount=") + QString::number(images.size());
-    return lines;
-}
-
-} // namespace newproject
 
 namespace {
 
@@ -429,6 +350,31 @@ QStringList Wizard::imagePaths() const
     return paths;
 }
 
+// Where each page goes in folder. A chosen image keeps its name (one already there is kept
+// and used); a converted page gets a name nothing in the folder has yet, so a project made
+// again from a new edition of a score never shows the old edition's pages.
+QStringList Wizard::pageTargets(const QString& folder) const
+{
+    QSet<QString> taken;
+    for (const QString& entry : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot))
+        taken.insert(entry.toLower());
+    const QStringList sources = imagePaths();
+    for (int k = 0; k < m_images->count(); ++k)
+        if (m_images->item(k)->data(kStagedPage).toString().isEmpty())
+            taken.insert(paths::fileName(sources[k]).toLower());
+    QStringList targets;
+    for (int k = 0; k < m_images->count(); ++k) {
+        QString name = paths::fileName(sources[k]);
+        if (!m_images->item(k)->data(kStagedPage).toString().isEmpty()) {
+            name = scoreimport::StagedPages::freeName(name, taken);
+            taken.insert(name.toLower());
+        }
+        targets << folder + name;
+    }
+    return targets;
+}
+
 void Wizard::NewDeleteImageClick()
 {
     const int row = m_images->currentRow();
@@ -488,17 +434,19 @@ bool Wizard::createProject()
 
     // The project file is written last, so a project that could not be made whole (a full
     // disk) is not there at all: what this attempt copied is removed again.
-    const QStringList images = imagePaths();
-    m_ws.memo.setLines(newproject::projectLines(m_audioPath, m_ws.projectsFolder, name, images));
+    QStringList sources = imagePaths();
+    QStringList targets = pageTargets(folder);
+    m_ws.memo.setLines(newproject::projectLines(m_audioPath, m_ws.projectsFolder, name, targets));
     const bool cd = newproject::isCdTrack(m_audioPath);
     QStringList made;
     QString failed;
     QString error;
-    QStringList sources = images;
-    if (!cd)
+    if (!cd) {
         sources << m_audioPath;
-    for (const QString& source : sources)
-        if (!copyKeeping(source, folder + paths::fileName(source), made, &failed, &error))
+        targets << folder + paths::fileName(m_audioPath);
+    }
+    for (qsizetype k = 0; k < sources.size(); ++k)
+        if (!copyKeeping(sources[k], targets[k], made, &failed, &error))
             break;
     const QString nts = folder + name + QStringLiteral(".nts");
     if (failed.isEmpty() && !m_ws.memo.save(nts, &error))

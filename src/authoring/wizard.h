@@ -1,6 +1,7 @@
 #pragma once
 
 #include "authoring/manualmarking.h"
+#include "authoring/newproject.h"
 
 #include <QObject>
 #include <QStringList>
@@ -26,31 +27,6 @@ class ZoomAndMarker;
 struct MainWidgets;
 struct PlaybackState;
 struct Workspace;
-
-// The pure parts of creating a project: names, folders and the project file's lines.
-namespace newproject {
-
-// The project name proposed for an audio file: its file name without its extension (the
-// last dot and what follows it), "x.flac" as well as "Etude 5.mp3".
-QString proposedName(const QString& audioPath);
-// The file-name part of a project name: the text after its last "\" or "/".
-QString fileNamePart(const QString& projectName);
-// The project folder of a name typed by the user, inside notesDir and with a trailing
-// "/". "\" and "/" both separate sub-folders. Empty when the name is empty, absolute, has
-// a ".." part or no file-name part: such a name would leave the Notes folder.
-QString projectFolder(const QString& notesDir, const QString& projectName);
-// The lines of a new project file, in the order they are written: AudioFile,
-// SourceAudioFile, DirPath, FileName, NotesDataFile, UseLocal, NotesFile0..N-1,
-// NotesAmount. UseLocal is "false" for an audio-CD track (".cda").
-QStringList projectLines(const QString& audioPath, const QString& dirPath, const QString& name,
-                         const QStringList& images);
-// Whether the audio path names an audio-CD track (extension exactly ".cda").
-bool isCdTrack(const QString& audioPath);
-
-extern const QString kNameRefused;
-extern const QString kManualTips;
-
-} // namespace newproject
 
 // The new-project wizard `NewProject`: step 1 chooses the audio file and the project name,
 // step 2 collects the page images (a PDF, PNG or TIFF score is converted into page images
@@ -104,6 +80,7 @@ private:
     bool addConvertedPages(const QString& source);
     // The image files behind the list's lines, in page order.
     QStringList imagePaths() const;
+    QStringList pageTargets(const QString& folder) const;
 
     const MainWidgets& m_w;
     Workspace& m_ws;

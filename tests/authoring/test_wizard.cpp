@@ -397,6 +397,32 @@ TEST_F(WizardTest, PdfScoreBecomesOnePagePerLine)
     EXPECT_EQ(w.find<QComboBox>("PagesBox_Pages").count(), 3);
 }
 
+// Making a project again over its folder from a new edition of the score: the pages come
+// from the new edition, while the old edition's files stay where they were.
+TEST_F(WizardTest, ANewEditionOverAnOldProjectShowsItsOwnPages)
+{
+    const QString folder = notes() + QStringLiteral("Etude/");
+    const QString old = image(folder, QStringLiteral("Score_1.gif"));
+    const QByteArray oldBytes = readAll(old);
+    const QString pdf = src + QStringLiteral("Score.pdf");
+    ASSERT_TRUE(scorepdf::write(pdf, {scorepdf::Kind::Engraving, scorepdf::Kind::Engraving}));
+    record();
+    selectAudio(tone(QStringLiteral("Etude.flac")));
+    addImage(pdf);
+    w.dialogs.answers.enqueue(true); // "Overwrite?"
+    w.find<QAbstractButton>("NewProjectManual").click();
+
+    const TextList& memo = w.window->workspace().memo;
+    const QString first = memo.value(QStringLiteral("NotesFile0"));
+    EXPECT_NE(first.toLower(), QStringLiteral("score_1.gif"));
+    EXPECT_EQ(readAll(old), oldBytes);
+    QString why;
+    const QImage page = pageimage::load(folder + first, &why);
+    EXPECT_GT(page.width(), 1000) << "the new edition's page, drawn at 200 dpi "
+                                  << why.toStdString();
+    EXPECT_EQ(memo.value(QStringLiteral("NotesFile1")).left(8), QStringLiteral("Score_2."));
+}
+
 // A broken, an empty or a locked PDF and a cancel half-way add no line and leave no
 // converted page behind.
 TEST_F(WizardTest, RefusedOrCancelledScoreAddsNoLine)
