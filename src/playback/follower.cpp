@@ -49,7 +49,7 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
     connect(&m_player, &Player::timingChanged, this, &Follower::planNextShow);
     connect(&m_clock, &GuestClock::changed, this, &Follower::planNextShow);
     connect(&m_ws.notes, &MarkerList::changed, this, [this] {
-        m_scanFrom = -1;
+        m_scanValid = false;
         planNextShow();
     });
 
@@ -177,10 +177,13 @@ void Follower::prepareNextPage(int current)
         return;
     // Entries from m_scanFrom + 1 up to m_scanFound are on the shown page: the answer
     // stands while the marker is among them.
-    const bool known = m_scanFrom >= 0 && shown == m_scanShownPage && current >= m_scanFrom &&
+    // Before the first entry, current is -1 and so is m_scanFrom.
+    const bool known = m_scanValid && shown == m_scanShownPage && current >= m_scanFrom &&
                        (m_scanFound < 0 || current < m_scanFound);
     if (!known) {
-        m_scanFrom = std::max(current, 0);
+        ++m_pageScans;
+        m_scanValid = true;
+        m_scanFrom = current;
         m_scanShownPage = shown;
         m_scanFound = -1;
         const int n = static_cast<int>(m_ws.notes.count());

@@ -69,6 +69,9 @@ public:
     // The single-shot timer of the on-time show.
     QTimer& showTimer() { return m_showTimer; }
     Hooks& hooks() { return m_hooks; }
+    // How often the marker list was scanned for the page to decode ahead: once per stretch
+    // of entries on the shown page, not once per tick.
+    int pageScans() const { return m_pageScans; }
 
     // The follow tick (`PositionTimerTimer`); plans the next on-time show afterwards.
     void PositionTimerTimer();
@@ -121,8 +124,10 @@ private:
     Hooks m_hooks;
     QTimer m_positionTimer;
     QTimer m_showTimer;
-    // The next entry on another page than the shown one, found after entry
-    // m_scanFrom; -1 when it is to be looked for again.
+    // The next entry on another page than the shown one, found after entry m_scanFrom
+    // (-1: before the first entry); looked for again when m_scanValid is false.
+    bool m_scanValid = false;
+    int m_pageScans = 0;
     int m_scanFrom = -1;
     int m_scanFound = -1;
     int m_scanShownPage = -1;

@@ -49,8 +49,6 @@ Pages::Pages(Workspace& workspace, PlaybackState& state, SheetView& sheet, ZoomA
             m_dialogs.information(error);
     });
     connect(m_add, &QToolButton::clicked, this, &Pages::addPage);
-    // The page decoded ahead was chosen by the marker list.
-    connect(&m_ws.notes, &MarkerList::changed, this, [this] { m_ahead->drop(); });
 }
 
 Pages::~Pages() = default;

@@ -17,8 +17,9 @@ struct Workspace;
 // The notes pages of the open project: the page list `PagesBox_Pages` ("Page 1", ...),
 // showing a page's image, the next-page key and adding a page. One page can be decoded
 // ahead on a worker thread (preparePage), so that showing it later only swaps pictures;
-// it is dropped when the page list is filled, cleared or grows and when the marker list
-// changes.
+// it is dropped when the page list is filled, cleared or grows, and replaced when the
+// marker list comes to name another page next. A change of the marker list that leaves the
+// next page as it was keeps it, so marking does not decode the same page again and again.
 class Pages : public QObject {
     Q_OBJECT
 public:

@@ -456,15 +456,30 @@ TEST_F(FollowerTest, DecodesAheadThePageTheNextEntryNames)
     EXPECT_EQ(w.window->sheet().image()->naturalSize(), QSize(600, 800));
     EXPECT_EQ(pages.pageAhead(), 1);
 
-    // Dropped when the marker list changes, chosen afresh by the next tick.
-    w.window->workspace().notes.replace(3, QStringLiteral("4={0}{0}{0}"));
-    EXPECT_EQ(pages.pageAhead(), -1);
+    // A change of the marker list that leaves the next page as it was keeps it decoded
+    // (marking adds entries at every click); one that names another page replaces it.
+    w.window->workspace().notes.replace(0, QStringLiteral("1={5}{5}{0}"));
+    EXPECT_EQ(pages.pageAhead(), 1);
     tickAt(3.5);
+    EXPECT_EQ(pages.pageAhead(), 1);
+    w.window->workspace().notes.replace(3, QStringLiteral("4={0}{0}{0}"));
+    tickAt(3.6);
     EXPECT_EQ(pages.pageAhead(), 0);
     // Dropped when the page set changes.
     w.dialogs.files.enqueue(QDir(w.notes.path()).filePath(QStringLiteral("Test/page1.jpg")));
     pages.addPage();
     EXPECT_EQ(pages.pageAhead(), -1);
+}
+
+TEST_F(FollowerTest, TheLookAheadIsScannedOnceBeforeTheFirstEntry)
+{
+    openProject({QStringLiteral("1={0}{0}{0}"), QStringLiteral("2={0}{0}{0}"),
+                 QStringLiteral("3={0}{0}{1}")});
+    Follower& follower = w.window->follower();
+    for (double t : {0.1, 0.3, 0.5, 0.7})
+        tickAt(t);
+    EXPECT_EQ(follower.pageScans(), 1);
+    EXPECT_EQ(w.window->pages().pageAhead(), 1);
 }
 
 TEST_F(FollowerTest, APageThatFailsToDecodeAheadIsReportedOnceWhenDue)
