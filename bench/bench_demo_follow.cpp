@@ -1,7 +1,8 @@
 // Plays the demo project through the real player (null audio output) in a whole main
 // window at tempo 1, 0.5 and 2 and records, for every marker entry, how long (wall time)
 // after the recording reached the entry's time the marker showed it; also the memory and
-// CPU the program uses while playing. The moment the recording reaches a time is taken
+// CPU the program uses while playing. The last run sets an audio delay of 200 ms, which
+// the marker's lag should then show. The moment the recording reaches a time is taken
 // from frequent reads of libmpv's own position (see AudioTruth), not from the position the
 // program reads, so a program that reads a stale position cannot hide its lag.
 #include "app/mainwindow.h"
@@ -10,6 +11,7 @@
 #include "platform/dialogs.h"
 #include "platform/hotkeys.h"
 #include "platform/shell.h"
+#include "playback/audiodelaypanel.h"
 #include "playback/follower.h"
 #include "playback/mpvplayer.h"
 #include "playback/tempo.h"
@@ -23,6 +25,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -47,6 +50,8 @@ void demoFollow(benchmark::State& state)
     QTemporaryDir notes;
     qputenv("FOLIVANT_NOTES_DIR", notes.path().toLocal8Bit());
     qputenv("FOLIVANT_AUDIO_OUTPUT", "null");
+    // The audio delay is kept in the program's settings: this run's own.
+    qputenv("XDG_CONFIG_HOME", notes.path().toLocal8Bit());
     const QDir demo(QStringLiteral(FOLIVANT_SOURCE_DIR "/assets/demo"));
     const QString dir = notes.path() + QStringLiteral("/Minuet/");
     QDir().mkpath(dir);
@@ -67,6 +72,9 @@ void demoFollow(benchmark::State& state)
         auto& notesList = window.workspace().notes;
         const double rate = static_cast<double>(state.range(0)) / 100.0;
         window.tempo()->setText(QString::number(rate, 'f', 2));
+        // With an audio delay the marker is meant to lag the player by exactly that much.
+        const auto delayMs = static_cast<int>(state.range(1));
+        window.audioDelay()->value()->setValue(delayMs);
         ShowLog log(window, player, rate);
         const double cpu0 = cpuSeconds();
         const double windowCpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
@@ -99,6 +107,7 @@ void demoFollow(benchmark::State& state)
         }
         std::sort(lags.begin(), lags.end());
         state.counters["tempo"] = rate;
+        state.counters["audio_delay_ms"] = delayMs;
         state.counters["entries_shown"] = static_cast<double>(lags.size());
         state.counters["entries"] = static_cast<double>(notesList.count());
         if (!lags.empty()) {
@@ -116,6 +125,12 @@ void demoFollow(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(demoFollow)->Arg(100)->Arg(50)->Arg(200)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(demoFollow)
+    ->Args({100, 0})
+    ->Args({50, 0})
+    ->Args({200, 0})
+    ->Args({100, 200})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 
 FOLIVANT_BENCHMARK_MAIN();

@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "platform/widgets.h"
+#include "playback/audiodelaypanel.h"
 #include "playback/follower.h"
 #include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
@@ -187,6 +188,12 @@ void MainWindow::wire()
 
 void MainWindow::hotKeyPressed(int key)
 {
+    // While the audio delay is calibrated, SPACE and the pedal are its taps.
+    if (m_audioDelay && m_audioDelay->calibrating() &&
+        (static_cast<HotKey>(key) == HotKey::Pause || static_cast<HotKey>(key) == HotKey::Bpm)) {
+        m_audioDelay->tap();
+        return;
+    }
     switch (static_cast<HotKey>(key)) {
     case HotKey::SwitchPage:
         m_pages->nextPage();

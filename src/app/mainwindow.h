@@ -27,6 +27,8 @@ class ZoomAndMarker;
 class Transport;
 class ReplayRange;
 class Tempo;
+class AudioDelayPanel;
+class Player;
 class ManualMarking;
 class AutomaticMarking;
 class Wizard;
@@ -47,6 +49,8 @@ struct Services {
     Clock clock;                   // the local time of day (the default reads the system clock)
     QString userGuide;             // the guide "Help" opens (the default: paths::userGuide())
     MonotonicClock monotonic = {}; // the monotonic clock (the default: steadyClock())
+    // Makes the player of the audio delay's calibration clicks (the default: libmpv's).
+    std::function<std::unique_ptr<Player>()> makeClickPlayer = {};
 };
 
 // The main window: owns the open project, the modes, the playback state and the
@@ -80,6 +84,7 @@ public:
     Transport* transport() { return m_transport; }
     ReplayRange* replay() { return m_replay; }
     Tempo* tempo() { return m_tempo; }
+    AudioDelayPanel* audioDelay() { return m_audioDelay; }
     ManualMarking* manualMarking() { return m_manual; }
     AutomaticMarking* automaticMarking() { return m_automatic; }
     Wizard* wizard() { return m_wizard; }
@@ -141,6 +146,7 @@ private:
     Transport* m_transport = nullptr;
     ReplayRange* m_replay = nullptr;
     Tempo* m_tempo = nullptr;
+    AudioDelayPanel* m_audioDelay = nullptr;
     ManualMarking* m_manual = nullptr;
     AutomaticMarking* m_automatic = nullptr;
     Wizard* m_wizard = nullptr;

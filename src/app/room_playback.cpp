@@ -2,7 +2,10 @@
 
 #include "platform/errorreport.h"
 #include "platform/widgets.h"
+#include "playback/audiodelaypanel.h"
+#include "playback/follower.h"
 #include "playback/markerindexmodel.h"
+#include "playback/mpvplayer.h"
 #include "playback/playerevents.h"
 #include "playback/replayrange.h"
 #include "playback/tempo.h"
@@ -48,6 +51,19 @@ void MainWindow::buildPlaybackRooms()
     auto* bottom = static_cast<QBoxLayout*>(m_w.bottomRow->layout());
     bottom->addWidget(m_tempo->opener());
     bottom->addWidget(m_tempo->level());
+
+    // The audio delay sits beside the tempo; its clicks play on a player of their own.
+    AudioDelayPanel::Hooks dh;
+    dh.makeClickPlayer = m_services.makeClickPlayer;
+    if (!dh.makeClickPlayer)
+        dh.makeClickPlayer = [] {
+            return std::make_unique<MpvPlayer>();
+        };
+    dh.delayChanged = [this] {
+        m_follower->planNextShow();
+    };
+    m_audioDelay = new AudioDelayPanel(m_state, m_player, *m_w.mainPanel, dh, this);
+    bottom->addWidget(m_audioDelay->opener());
 
     QMenu& popup = *m_w.showListPopup;
     QAction* playSong = popup.addAction(QStringLiteral("Play Song"));

@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/errorreport.h"
 #include "platform/widgets.h"
+#include "playback/audiodelay.h"
 #include "playback/follower.h"
 #include "playback/playbackstate.h"
 #include "playback/player.h"
@@ -109,8 +110,11 @@ QString ManualMarking::offsetText() const
 double ManualMarking::clickTime() const
 {
     double t = m_player.position();
+    // A click made while playing answers what was heard: the audio delay late, and the
+    // reaction time that Pre-Click makes up for.
     if (m_player.statusText().contains(QLatin1String("Playing")))
-        t += numbertext::parse(m_offset->text()).value_or(0.0);
+        t = audiodelay::heardPosition(t, m_player.rate(), m_state.audioDelay) +
+            numbertext::parse(m_offset->text()).value_or(0.0);
     if (!m_snap->isChecked() || m_ws.modes.automatic || !m_hooks.recordingOnsets)
         return t;
     const std::vector<Onset>* onsets = m_hooks.recordingOnsets();

@@ -1,6 +1,7 @@
 #include "playback/follower.h"
 
 #include "platform/errorreport.h"
+#include "playback/audiodelay.h"
 #include "playback/followlogic.h"
 #include "playback/guestclock.h"
 #include "playback/markerindexmodel.h"
@@ -108,17 +109,19 @@ void Follower::ShowTimerTimer()
 Follower::Playing Follower::playing() const
 {
     Playing now;
+    // Everything is planned by the position that is heard now: the audio delay later than
+    // the player (or the guest clock) says.
     if (m_ws.modes.followMode) {
         now.running = m_clock.running();
-        now.position = m_clock.value();
         now.rate = m_clock.rate();
+        now.position = audiodelay::heardPosition(m_clock.value(), now.rate, m_state.audioDelay);
         return now;
     }
     now.running = !m_state.timelineHeld && m_player.playState() == Player::Playing &&
                   !m_player.source().isEmpty();
     if (now.running) {
-        now.position = m_player.position();
         now.rate = m_player.rate();
+        now.position = audiodelay::heardPosition(m_player.position(), now.rate, m_state.audioDelay);
     }
     return now;
 }
@@ -242,7 +245,10 @@ bool Follower::tick()
     if (!follow && !loaded)
         return false;
 
-    const double p = numbertext::roundHundredths(position);
+    // The marker and the page turns go by what is heard: the audio delay behind the player.
+    const double rate = follow ? m_clock.rate() : m_player.rate();
+    const double p =
+        numbertext::roundHundredths(audiodelay::heardPosition(position, rate, m_state.audioDelay));
     const QString status = follow ? QString() : m_player.statusText();
     if (p == m_state.lastRounded && status == m_state.lastStatus && !m_state.refreshRequest &&
         !m_state.reshowRequest)

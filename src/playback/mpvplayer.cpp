@@ -459,3 +459,21 @@ void MpvPlayer::stop()
     recompute();
     postDrain();
 }
+
+QString MpvPlayer::outputDevice() const
+{
+    if (!m_mpv)
+        return Player::outputDevice();
+    const auto property = [this](const char* name) {
+        char* text = mpv_get_property_string(m_mpv, name);
+        const QString value = text ? QString::fromUtf8(text) : QString();
+        mpv_free(text);
+        return value;
+    };
+    QString output = property("current-ao");
+    if (output.isEmpty())
+        output = property("ao");
+    const QString device = property("audio-device");
+    return (output.isEmpty() ? QStringLiteral("auto") : output) + QLatin1Char('/') +
+           (device.isEmpty() ? QStringLiteral("auto") : device);
+}

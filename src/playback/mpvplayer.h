@@ -64,6 +64,8 @@ public:
     QString positionText() const override;
     double duration() const override;
     double rate() const override { return m_rate; }
+    // "<audio output>/<device>", e.g. "pulse/auto" or "alsa/hdmi:CARD=PCH".
+    QString outputDevice() const override;
     void setRate(double rate) override;
     void play() override;
     void pause() override;

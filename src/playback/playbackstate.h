@@ -21,6 +21,10 @@ struct PlaybackState {
     double replayEnd = 0;
     bool replayActive = false;
 
+    // How much later than the player's position the sound is heard, in seconds of wall
+    // time (the audio delay of the output in use); 0 shifts nothing.
+    double audioDelay = 0;
+
     int zoomSteps = 0;
     bool keepTopLeft = false;
 

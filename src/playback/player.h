@@ -33,6 +33,10 @@ public:
     virtual double rate() const = 0;
     virtual void setRate(double rate) = 0;
 
+    // The audio output the sound leaves through, as a name that tells outputs apart (the
+    // audio delay is kept per output).
+    virtual QString outputDevice() const { return QStringLiteral("default"); }
+
     // Asynchronous: the state changes later and is reported through statusChanged().
     virtual void play() = 0;
     virtual void pause() = 0;

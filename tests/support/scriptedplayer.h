@@ -32,6 +32,8 @@ public:
     void setDuration(double d) { m_duration = d; }
     void setPositionQuietly(double p) { m_position = p; }
     void raiseError() { emit errorOccurred(); }
+    QString outputDevice() const override { return device; }
+    QString device = QStringLiteral("default"); // the audio output it plays on
     // When set, play/pause/stop change the state at once (as a real player would, later).
     bool autoState = false;
 

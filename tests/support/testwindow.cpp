@@ -4,12 +4,15 @@
 
 TestWindow::TestWindow()
 {
-    window = std::make_unique<MainWindow>(Services{&player, &dialogs, &keys, &shell,
-                                                   [this] { ++quitCount; }, [this] { return now; },
-                                                   notes.path() + QStringLiteral("guide.html"),
-                                                   [this] {
-                                                       return heldNs ? *heldNs : steadyClock()();
-                                                   }});
+    window = std::make_unique<MainWindow>(
+        Services{&player, &dialogs, &keys, &shell, [this] { ++quitCount; }, [this] { return now; },
+                 notes.path() + QStringLiteral("guide.html"),
+                 [this] { return heldNs ? *heldNs : steadyClock()(); },
+                 [this] {
+                     auto p = std::make_unique<ScriptedPlayer>();
+                     clicks = p.get();
+                     return p;
+                 }});
     window->resize(1280, 800);
     window->show();
     QCoreApplication::processEvents();

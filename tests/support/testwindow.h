@@ -46,6 +46,8 @@ struct TestWindow {
 
     testfiles::TempNotes notes;
     ScriptedPlayer player;
+    // The player of the audio delay's calibration clicks, once one was made.
+    ScriptedPlayer* clicks = nullptr;
     ScriptedDialogs dialogs;
     FakeHotKeys keys;
     RecordingShell shell;
