@@ -85,17 +85,54 @@ Calibration calibrate(const std::vector<double>& clicks, const std::vector<doubl
     if (clicks.size() < 2 || taps.empty())
         return c;
     const double beat = clicks[1] - clicks[0];
-    // The first click heard: the one the first tap follows within the delays allowed.
-    const double first = taps.front() - kMaxMs / 1000.0;
-    size_t base = 0;
-    while (base + 1 < clicks.size() && clicks[base] < first)
-        ++base;
+    const long last = static_cast<long>(clicks.size()) - 1;
+    // Where in the beat the taps fall: the tap whose place in the beat is nearest to all the
+    // others' (a stray tap does not move it).
+    const auto inBeat = [&](double tap) {
+        const double r = std::fmod(tap - clicks.front(), beat);
+        return r < 0 ? r + beat : r;
+    };
+    const auto apart = [&](double a, double b) {
+        const double d = std::abs(a - b);
+        return std::min(d, beat - d);
+    };
+    double phase = 0, best = INFINITY;
+    for (double a : taps) {
+        double sum = 0;
+        for (double b : taps)
+            sum += apart(inBeat(a), inBeat(b));
+        if (sum < best) {
+            best = sum;
+            phase = inBeat(a);
+        }
+    }
+    // The delay is that place plus a whole number of beats. Of the numbers that give a
+    // possible delay, the one that lets the most taps answer a click wins; when two do
+    // equally well (a click missed at one end), the smaller delay.
+    const auto clickOf = [&](double tap, double delay) {
+        return std::lround((tap - delay - clicks.front()) / beat);
+    };
+    double delay = 0;
+    int most = -1;
+    for (long m = -2; m <= 2; ++m) {
+        const double d = phase + m * beat;
+        if (d < kMinMs / 1000.0 || d > kMaxMs / 1000.0)
+            continue;
+        int answered = 0;
+        for (double tap : taps) {
+            const long k = clickOf(tap, d);
+            answered += k >= 0 && k <= last;
+        }
+        if (answered > most || (answered == most && std::abs(d) < std::abs(delay))) {
+            most = answered;
+            delay = d;
+        }
+    }
     std::vector<double> offsets;
     for (double tap : taps) {
-        const long k = std::lround((tap - taps.front()) / beat) + static_cast<long>(base);
-        if (k < 0 || k >= static_cast<long>(clicks.size()))
-            continue;
-        offsets.push_back((tap - clicks[size_t(k)]) * 1000.0);
+        const long k = clickOf(tap, delay);
+        if (k >= 0 && k <= last)
+            offsets.push_back((tap - clicks[size_t(k)]) * 1000.0);
     }
     if (offsets.empty())
         return c;
@@ -105,12 +142,12 @@ Calibration calibrate(const std::vector<double>& clicks, const std::vector<doubl
         if (std::abs(o - mid) <= Calibration::kOutlierMs)
             kept.push_back(o);
     c.kept = static_cast<int>(kept.size());
-    const double delay = median(kept);
+    const double found = median(kept);
     double sq = 0;
     for (double o : kept)
-        sq += (o - delay) * (o - delay);
+        sq += (o - found) * (o - found);
     c.spreadMs = kept.size() > 1 ? std::sqrt(sq / double(kept.size() - 1)) : 0.0;
-    c.delayMs = clampMs(static_cast<int>(std::lround(delay)));
+    c.delayMs = clampMs(static_cast<int>(std::lround(found)));
     c.ok = c.kept >= Calibration::kMinKept;
     return c;
 }

@@ -41,10 +41,11 @@ struct Calibration {
     static constexpr int kMinKept = 8;
 };
 
-// Pairs each tap (the player's position when it came) with a click: the first tap answers
-// the first click it heard, later taps the click a whole number of beats after it, so a
-// missed or doubled tap does not shift the rest. The offsets more than kOutlierMs from
-// their median are dropped; the delay is the median of the rest.
+// Pairs each tap (the player's position when it came) with the click it answers: where in
+// the beat the taps fall gives the delay up to whole beats, and of the delays that are
+// possible, the one that lets the most taps answer a click (the smaller of two that do
+// equally well). A missed or doubled tap does not shift the rest. The offsets more than
+// kOutlierMs from their median are dropped; the delay is the median of the rest.
 Calibration calibrate(const std::vector<double>& clicks, const std::vector<double>& taps);
 
 } // namespace audiodelay
