@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 
 #include <aubio/aubio.h>
@@ -17,8 +18,11 @@ struct AubioDeleter {
 };
 template <typename T> using AubioPtr = std::unique_ptr<T, AubioDeleter>;
 
-// The detection function's recent values, one per hop: an onset's strength is the peak of
-// the function around it, which the peak picker has passed by the time it reports.
+// The detection function's recent values, one per hop. An onset's strength is the peak of
+// the function over the hops from its attack up to the shortest gap between two onsets
+// later: the peak picker reports some onsets before that peak (the recording's first note,
+// reported at its first window, most of all), so the strength is read once those hops have
+// passed.
 class RecentValues {
 public:
     void push(double value)
@@ -26,20 +30,21 @@ public:
         m_values[m_next % m_values.size()] = value;
         ++m_next;
     }
-    // The largest of the values since hop `first` (an absolute hop number), at most the
-    // whole ring.
-    double peakSince(long long first) const
+    long long count() const { return m_next; }
+    // The largest of the values of hops [first, last) (absolute hop numbers), of those still
+    // held.
+    double peak(long long first, long long last) const
     {
         const long long oldest =
             std::max<long long>({first, m_next - static_cast<long long>(m_values.size()), 0});
         double peak = 0;
-        for (long long i = oldest; i < m_next; ++i)
+        for (long long i = oldest; i < std::min(last, m_next); ++i)
             peak = std::max(peak, m_values[static_cast<std::size_t>(i) % m_values.size()]);
         return peak;
     }
 
 private:
-    std::array<double, 16> m_values{};
+    std::array<double, 64> m_values{};
     long long m_next = 0;
 };
 
@@ -70,6 +75,17 @@ OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progres
 
     const double rate = settings.sampleRate;
     RecentValues recent;
+    // Onsets whose strength is still to be read: (index in result.onsets, first hop).
+    const long long peakHops =
+        std::clamp<long long>(std::lround(settings.minimumGap * rate / hop), 1, 32);
+    std::vector<std::pair<std::size_t, long long>> pending;
+    const auto settle = [&](bool all) {
+        while (!pending.empty() && (all || pending.front().second + peakHops <= recent.count())) {
+            const auto [index, first] = pending.front();
+            result.onsets[index].strength = recent.peak(first, first + peakHops);
+            pending.erase(pending.begin());
+        }
+    };
     long long hops = 0;
     double reported = -1;
     bool sound = false;
@@ -89,9 +105,12 @@ OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progres
         result.duration += got / rate;
         if (found->data[0] > 0) {
             const double time = aubio_onset_get_last(onset.get()) / rate - settings.latency;
-            const long long atHop = static_cast<long long>(time * rate / hop);
-            result.onsets.push_back({std::max(0.0, time), recent.peakSince(atHop)});
+            const long long atHop =
+                std::max(0LL, static_cast<long long>(std::floor(time * rate / hop)));
+            result.onsets.push_back({std::max(0.0, time), 0.0});
+            pending.emplace_back(result.onsets.size() - 1, atHop);
         }
+        settle(false);
         if (hops % 256 == 0) {
             if (cancel && cancel->load(std::memory_order_relaxed)) {
                 result.cancelled = true;
@@ -106,6 +125,7 @@ OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progres
             }
         }
     }
+    settle(true);
     if (!sound) {
         result.error = QStringLiteral("%1 holds no sound that could be decoded.")
                            .arg(QFileInfo(path).fileName());
