@@ -21,8 +21,17 @@ double snap(double time, const std::vector<Onset>& onsets, double window)
     return best ? best->time : time;
 }
 
+void keepApart(std::vector<double>& times, double gap)
+{
+    for (std::size_t i = 0; i < times.size(); ++i)
+        times[i] = std::max(times[i], i == 0 ? 0.0 : times[i - 1] + gap);
+}
+
 namespace {
 
+// Entries never share a time after an alignment: of entries with one time only the last
+// is ever shown.
+constexpr double kSmallestGap = 0.01;
 constexpr float kNone = std::numeric_limits<float>::infinity();
 // Entries closer than this count as this far apart when the tempo is taken: clicks that
 // close together carry no tempo.
@@ -242,8 +251,14 @@ std::vector<double> fillIn(const std::vector<double>& t, const std::vector<int>&
     for (const int i : known)
         out[i] = u[match[i]];
     const int first = known.front(), last = known.back();
-    for (int k = 0; k < first; ++k)
-        out[k] = std::max(0.0, t[k] + out[first] - t[first]);
+    // Shifted with the first aligned entry; squeezed in their proportions between the
+    // recording's start and that entry where the shift would take them before the start.
+    const double lowest = std::max(0.0, t[0] + out[first] - t[first]);
+    for (int k = 0; k < first; ++k) {
+        const double share =
+            t[first] > t[0] ? (t[k] - t[0]) / (t[first] - t[0]) : static_cast<double>(k) / first;
+        out[k] = lowest + share * (out[first] - lowest);
+    }
     for (int k = last + 1; k < static_cast<int>(t.size()); ++k)
         out[k] = t[k] + out[last] - t[last];
     for (std::size_t n = 1; n < known.size(); ++n) {
@@ -320,6 +335,7 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
     for (const Onset& o : onsets)
         u.push_back(o.time);
     result.times = fillIn(entryTimes, match, u);
+    keepApart(result.times, kSmallestGap);
     for (std::size_t i = 0; i < entryTimes.size(); ++i) {
         result.onOnset.push_back(match[i] >= 0);
         result.matched += match[i] >= 0 ? 1 : 0;

@@ -49,6 +49,10 @@ struct AlignmentCosts {
     double bandShare = 0.1;
 };
 
+// Moves each time forward as far as needed to lie at least `gap` after the one before it
+// (and the first at 0 or later), so that times in order stay in order and distinct.
+void keepApart(std::vector<double>& times, double gap);
+
 struct Alignment {
     std::vector<double> times; // the new time of every entry, in seconds, not rounded
     std::vector<bool> onOnset; // whether entry i sits on an onset (else it is interpolated)
@@ -65,7 +69,8 @@ struct Alignment {
 // or stays without one, and the choice with the least total cost wins (see
 // AlignmentCosts). Entries without an onset get times interpolated between their aligned
 // neighbours (shifted with the nearest one at either end), so the result is in time order
-// whatever the onsets. Entries whose times go backwards are refused with an error, never
+// whatever the onsets, and no two share a time (they are at least a hundredth of a second
+// apart, see keepApart). Entries whose times go backwards are refused with an error, never
 // reordered; so is an empty onset list.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
                 const AlignmentCosts& costs = {});

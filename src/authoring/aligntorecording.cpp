@@ -25,8 +25,14 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets)
         p.error = aligned.error;
         return p;
     }
+    // Rounding to hundredths can bring two times together again: whole hundredths are kept
+    // apart once more, so that every entry keeps a name of its own.
+    std::vector<double> hundredths;
+    for (const double t : aligned.times)
+        hundredths.push_back(std::round(numbertext::roundHundredths(t) * 100));
+    onsetalignment::keepApart(hundredths, 1);
     for (std::size_t i = 0; i < times.size(); ++i) {
-        const double t = numbertext::roundHundredths(aligned.times[i]);
+        const double t = numbertext::roundHundredths(hundredths[i] / 100);
         p.names << numbertext::format(t);
         // Both are hundredths: a name that keeps its time is no move.
         const double move = std::abs(t - times[i]);

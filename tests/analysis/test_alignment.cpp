@@ -145,6 +145,23 @@ TEST(Alignment, FewerOnsetsThanEntriesStayInOrder)
     EXPECT_EQ(result.times.back(), 10.4);
 }
 
+TEST(Alignment, EntriesKeepDistinctTimesInOrder)
+{
+    // The last three entries take the only notes heard; the four before them would be
+    // shifted before the recording's start. Onsets closer than the entries need are
+    // kept apart too.
+    const auto early = align({1.0, 1.1, 1.2, 1.3, 3.0, 3.5, 4.0}, onsetsAt({0.2, 0.7, 1.2}));
+    const auto crowded = align(evenly(1, 3, 12), onsetsAt({1.0, 1.004, 1.008, 2.0, 2.004}));
+    for (const auto* result : {&early, &crowded}) {
+        ASSERT_TRUE(result->ok());
+        EXPECT_GE(result->times.front(), 0.0);
+        for (std::size_t i = 1; i < result->times.size(); ++i)
+            EXPECT_GE(result->times[i] - result->times[i - 1], 0.01 - 1e-9) << "entry " << i;
+    }
+    EXPECT_EQ(early.times[4], 0.2);
+    EXPECT_EQ(early.times.back(), 1.2);
+}
+
 TEST(Alignment, EntriesOutOfTimeOrderAreRefused)
 {
     const auto result = align({1.0, 2.0, 1.5, 3.0}, onsetsAt({1, 1.5, 2, 3}));
