@@ -36,6 +36,10 @@ constexpr float kNone = std::numeric_limits<float>::infinity();
 // Entries closer than this count as this far apart when the tempo is taken: clicks that
 // close together carry no tempo.
 constexpr double kShortestStep = 0.1;
+// How often a path that runs along an edge of its band is found again around itself.
+constexpr int kRefinements = 6;
+// The most onsets an entry's band holds.
+constexpr int kWidestBand = 256;
 // Steps whose tempo is further than this factor from the entries' own are not considered.
 const double kLargestLogTempo = std::log(16.0);
 
@@ -58,10 +62,17 @@ int smallest(float* values, int count)
 // step came from entry i - q and onset j - p (q in 1..Q, p in 1..P): state (q - 1) * P +
 // (p - 1); state Q * P is a path that starts at (i, j). The tempo of the last step travels
 // with the state, so the cost of a tempo change between neighbouring steps is exact.
+//
+// Entry i may take only the onsets of its band, a fixed number of them around where the
+// best path so far predicts it: the band follows the path however far the entries' times
+// lie from the notes, and the work and memory grow with the entries alone (times the
+// band's width and the states).
 class Aligner {
 public:
+    // guide: an onset for every entry that its band is centred on (one path found before),
+    // or empty for the first band of each entry (see placeBand).
     Aligner(const std::vector<double>& t, const std::vector<Onset>& onsets,
-            const AlignmentCosts& costs, double reach, double perSecondOff)
+            const AlignmentCosts& costs, double perSecondOff, const std::vector<int>& guide = {})
         : m_t(t)
         , m_c(costs)
         , m_n(static_cast<int>(t.size()))
@@ -84,7 +95,8 @@ public:
         int inside = 0;
         for (int j = 0; j < m_m; ++j) {
             const bool in = m_u[j] >= m_t.front() - 0.5 && m_u[j] <= m_t.back() + 0.5;
-            inside += in ? 1 : 0;
+            if (in && inside++ == 0)
+                m_firstInside = j;
             const double relative = std::min(onsets[j].strength / median, 3.0);
             const double weight = relative * relative;
             m_skipBefore[j + 1] = m_skipBefore[j] + (in ? m_c.leftOverOnset * weight : 0.0);
@@ -103,23 +115,31 @@ public:
                 m_logGap[static_cast<std::size_t>(j) * m_P + p - 1] =
                     std::log(std::max(m_u[j] - m_u[j - p], 1e-9));
 
-        m_lo.resize(static_cast<std::size_t>(m_n));
-        m_hi.resize(static_cast<std::size_t>(m_n));
-        m_offset.resize(static_cast<std::size_t>(m_n) + 1, 0);
-        int width = 0;
+        // The band holds the onsets of `band` seconds either side at the stretch's mean
+        // density, and enough for a step of P onsets in either direction.
+        const double stretch = std::max(m_t.back() - m_t.front() + 1.0, 1.0);
+        const double density = std::max(inside, 1) / stretch;
+        m_width = std::clamp(static_cast<int>(std::ceil(2 * m_c.band * density)) + 2 * m_P, 4 * m_P,
+                             kWidestBand);
+        m_inside = inside;
+        // Steps equal to a hundredth of a second, as automatic marking spreads the entries.
+        m_evenSpread = true;
+        for (int i = 1; i < m_n && m_evenSpread; ++i)
+            m_evenSpread = std::abs((m_t[i] - m_t[i - 1]) - (m_t[1] - m_t[0])) <= 0.011;
+        m_lo.assign(static_cast<std::size_t>(m_n), 0);
+        m_hi.assign(static_cast<std::size_t>(m_n), 0);
+        m_offset.assign(static_cast<std::size_t>(m_n) + 1, 0);
+        int widest = 0;
         for (int i = 0; i < m_n; ++i) {
-            m_lo[i] = static_cast<int>(std::lower_bound(m_u.begin(), m_u.end(), m_t[i] - reach) -
-                                       m_u.begin());
-            m_hi[i] = static_cast<int>(std::upper_bound(m_u.begin(), m_u.end(), m_t[i] + reach) -
-                                       m_u.begin());
-            width = std::max(width, m_hi[i] - m_lo[i]);
-            m_offset[i + 1] = m_offset[i] + static_cast<std::size_t>(m_hi[i] - m_lo[i]) *
-                                                static_cast<std::size_t>(m_states);
+            placeBand(i, guide);
+            widest = std::max(widest, m_hi[i] - m_lo[i]);
+            m_offset[i + 1] = m_offset[i] + static_cast<std::size_t>(m_hi[i] - m_lo[i]);
         }
-        m_back.assign(m_offset.back(), 0);
-        m_rowSize = static_cast<std::size_t>(width) * static_cast<std::size_t>(m_states);
+        m_rowSize = static_cast<std::size_t>(widest) * static_cast<std::size_t>(m_states);
+        m_back.assign(m_offset.back() * static_cast<std::size_t>(m_states), 0);
         m_cost.assign(static_cast<std::size_t>(m_Q + 1) * m_rowSize, kNone);
         m_tempo.assign(m_cost.size(), 0.0f);
+        m_least.assign(m_offset.back(), kNone);
     }
 
     // The onset each entry takes, or -1.
@@ -134,16 +154,17 @@ public:
                 const double tail = (m_n - 1 - i) * m_c.entryWithoutOnset +
                                     (m_skipBefore[static_cast<std::size_t>(m_m)] -
                                      m_skipBefore[static_cast<std::size_t>(j) + 1]);
-                for (int k = 0; k < m_states; ++k) {
-                    if (cost[k] + tail < bestTotal) {
-                        bestTotal = cost[k] + tail;
-                        bestI = i;
-                        bestJ = j;
-                        bestK = k;
-                    }
+                const int k = smallest(const_cast<float*>(cost), m_states);
+                least(i, j) = cost[k];
+                if (cost[k] + tail < bestTotal) {
+                    bestTotal = cost[k] + tail;
+                    bestI = i;
+                    bestJ = j;
+                    bestK = k;
                 }
             }
         }
+        m_total = bestTotal;
         std::vector<int> match(static_cast<std::size_t>(m_n), -1);
         for (int i = bestI, j = bestJ, k = bestK; i >= 0;) {
             match[static_cast<std::size_t>(i)] = j;
@@ -157,7 +178,17 @@ public:
         return match;
     }
 
-private:
+    // The cost of the best path found.
+    double total() const { return m_total; }
+    // The least cost of a path from the first entry that ends with entry i on onset j, or
+    // infinity when j is outside entry i's band.
+    float leastTo(int i, int j) const
+    {
+        if (j < m_lo[i] || j >= m_hi[i])
+            return kNone;
+        return m_least[m_offset[i] + static_cast<std::size_t>(j - m_lo[i])];
+    }
+
     float* cell(std::vector<float>& row, int i, int j)
     {
         return row.data() + static_cast<std::size_t>(i % (m_Q + 1)) * m_rowSize +
@@ -165,8 +196,58 @@ private:
     }
     uint8_t* back(int i, int j)
     {
-        return m_back.data() + m_offset[i] +
-               static_cast<std::size_t>(j - m_lo[i]) * static_cast<std::size_t>(m_states);
+        return m_back.data() + (m_offset[i] + static_cast<std::size_t>(j - m_lo[i])) *
+                                   static_cast<std::size_t>(m_states);
+    }
+    float& least(int i, int j)
+    {
+        return m_least[m_offset[i] + static_cast<std::size_t>(j - m_lo[i])];
+    }
+
+    // Whether the path runs along an edge of its band, which may have kept it from the
+    // notes: it is then found again with the bands centred on it.
+    bool touchesEdge(const std::vector<int>& match) const
+    {
+        const int margin = std::max(2, m_width / 8);
+        for (int i = 0; i < m_n; ++i) {
+            const int j = match[static_cast<std::size_t>(i)];
+            if (j >= 0 && ((m_lo[i] > 0 && j - m_lo[i] < margin) ||
+                           (m_hi[i] < m_m && m_hi[i] - 1 - j < margin)))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    // Entry i's band, at first, reaches from where its own time points to where its place
+    // in the list points (the onset as far into the stretch's onsets as the entry is into
+    // the entries), with half the band's width around each. The first is right for a
+    // marking close to the notes, the second for an even spread over a recording whose
+    // tempo changes: the share of the notes played does not depend on the tempo. With a
+    // guide the band is centred on the guide's onset.
+    void placeBand(int i, const std::vector<int>& guide)
+    {
+        int lo = 0, hi = 0;
+        if (!guide.empty()) {
+            lo = guide[static_cast<std::size_t>(i)] - m_width / 2;
+            hi = lo + m_width;
+        } else {
+            const int byTime =
+                static_cast<int>(std::lower_bound(m_u.begin(), m_u.end(), m_t[i]) - m_u.begin());
+            const int byCount =
+                m_firstInside +
+                static_cast<int>(std::lround(static_cast<double>(i) * m_inside / m_n));
+            lo = std::min(byTime, byCount) - m_width / 2;
+            hi = std::max(byTime, byCount) + m_width / 2;
+            if (hi - lo > kWidestBand) {
+                // Too far apart for one band: an even spread says nothing but the count,
+                // other markings are taken at their times.
+                lo = (m_evenSpread ? byCount : byTime) - kWidestBand / 2;
+                hi = lo + kWidestBand;
+            }
+        }
+        m_lo[i] = std::clamp(lo, 0, m_m);
+        m_hi[i] = std::clamp(hi, m_lo[i], m_m);
     }
 
     void fillRow(int i)
@@ -226,14 +307,18 @@ private:
     const double m_perSecondOff;
     std::vector<double> m_u;
     std::vector<double> m_skipBefore; // cost of leaving over onsets 0 .. j-1
-    int m_P = 0, m_Q = 0, m_states = 0;
+    int m_P = 0, m_Q = 0, m_states = 0, m_width = 0;
+    int m_firstInside = 0, m_inside = 0; // the onsets inside the marked stretch
+    bool m_evenSpread = false;
     std::vector<double> m_logGap;
-    std::vector<int> m_lo, m_hi; // the onsets entry i may take: [lo, hi)
-    std::vector<std::size_t> m_offset;
+    std::vector<int> m_lo, m_hi;       // the onsets entry i may take: [lo, hi)
+    std::vector<std::size_t> m_offset; // where entry i's band starts in the tables
     std::size_t m_rowSize = 0;
     std::vector<float> m_cost;  // the last Q + 1 entries' rows
     std::vector<float> m_tempo; // ln(tempo) of each state's last step
     std::vector<uint8_t> m_back;
+    std::vector<float> m_least; // the least cost of each entry's band cells
+    double m_total = 0;
 };
 
 // Times for the entries that took no onset: between two aligned neighbours in proportion
@@ -273,6 +358,28 @@ std::vector<double> fillIn(const std::vector<double>& t, const std::vector<int>&
     return out;
 }
 
+// An onset for every entry: its own, or one interpolated by entry between the onsets of
+// its neighbours (held at either end).
+std::vector<int> guideFrom(const std::vector<int>& match)
+{
+    std::vector<int> guide(match);
+    int last = -1;
+    for (int i = 0; i < static_cast<int>(match.size()); ++i) {
+        if (match[i] < 0)
+            continue;
+        for (int k = last + 1; k < i; ++k)
+            guide[k] =
+                last < 0 ? match[i]
+                         : match[last] +
+                               static_cast<int>(std::lround(static_cast<double>(k - last) *
+                                                            (match[i] - match[last]) / (i - last)));
+        last = i;
+    }
+    for (int k = last + 1; k < static_cast<int>(match.size()); ++k)
+        guide[k] = last < 0 ? 0 : match[last];
+    return guide;
+}
+
 } // namespace
 
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
@@ -297,9 +404,8 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
         result.error = QStringLiteral("No notes were found in the recording to align to.");
         return result;
     }
-    // A marking close to the notes (by hand, or already aligned) is aligned within the
-    // narrow band; one whose path strays far (an even spread over a long recording) again
-    // within the wide one.
+    // The band follows the path, so one pass finds the notes however far an even spread
+    // lies from them.
     const auto offsets = [&](const std::vector<int>& match) {
         std::vector<double> out;
         for (std::size_t i = 0; i < match.size(); ++i)
@@ -307,23 +413,24 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
                 out.push_back(std::abs(onsets[match[i]].time - entryTimes[i]));
         return out;
     };
-    double reach = costs.band;
-    std::vector<int> match = Aligner(entryTimes, onsets, costs, reach, 0).run();
-    std::vector<double> off = offsets(match);
-    if (!off.empty() && *std::max_element(off.begin(), off.end()) > reach / 3) {
-        reach =
-            std::max(2 * costs.band, costs.bandShare * (entryTimes.back() - entryTimes.front()));
-        match = Aligner(entryTimes, onsets, costs, reach, 0).run();
-        off = offsets(match);
+    std::vector<int> match = Aligner(entryTimes, onsets, costs, 0).run();
+    for (int pass = 0; pass < kRefinements; ++pass) {
+        Aligner again(entryTimes, onsets, costs, 0, guideFrom(match));
+        const std::vector<int> better = again.run();
+        const bool done = better == match || !again.touchesEdge(better);
+        match = better;
+        if (done)
+            break;
     }
+    std::vector<double> off = offsets(match);
     // Entries that lay close to their notes keep their places: a stretch shifted by one
     // note costs little tempo in a steady rhythm, but moves every entry of it.
     if (!off.empty()) {
         std::nth_element(off.begin(), off.begin() + off.size() / 2, off.end());
         const double typical = off[off.size() / 2];
         if (typical < costs.closeMarking)
-            match = Aligner(entryTimes, onsets, costs, reach,
-                            costs.displacement / std::max(typical, 0.02))
+            match = Aligner(entryTimes, onsets, costs, costs.displacement / std::max(typical, 0.02),
+                            guideFrom(match))
                         .run();
     }
     if (std::none_of(match.begin(), match.end(), [](int j) { return j >= 0; })) {

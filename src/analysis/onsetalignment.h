@@ -40,13 +40,11 @@ struct AlignmentCosts {
     // nothing about the rhythm.
     double displacement = 0.5;
     double closeMarking = 0.25;
-    // An entry is matched only to onsets at most `band` seconds from its time. When the
-    // path found strays further than a third of that, the alignment is done again with
-    // twice the band or `bandShare` of the marked stretch, whichever is wider: an even
-    // spread over a long recording can lie tens of seconds off. The work and memory grow
-    // with the entries times the onsets in the band.
+    // Each entry is matched only to the onsets of a band around where the best path to the
+    // entry before it predicts it: `band` seconds either side at the recording's mean
+    // density of onsets. The band follows the path, so an even spread may lie any distance
+    // off; the work and memory grow with the entries times the band's width.
     double band = 6.0;
-    double bandShare = 0.1;
 };
 
 // Moves each time forward as far as needed to lie at least `gap` after the one before it

@@ -47,13 +47,14 @@ struct Melody {
     double end = 0;
 };
 
-Melody melody(int count, double eighth, double speedUpAt = 1e9)
+// From `speedUpAt` seconds on every eighth lasts `after` times as long.
+Melody melody(int count, double eighth, double speedUpAt = 1e9, double after = 0.5)
 {
     const int lengths[] = {2, 1, 1, 2, 4, 1, 1, 3, 1, 2};
     Melody m;
     double t = 1;
     for (int i = 0; i < count; ++i) {
-        const double step = t >= speedUpAt ? eighth / 2 : eighth;
+        const double step = t >= speedUpAt ? eighth * after : eighth;
         m.notes.push_back(t);
         m.onsets.push_back({t, 2.0});
         for (int e = 1; e < lengths[i % 10]; ++e)
@@ -95,6 +96,21 @@ TEST(Alignment, TempoThatDoublesHalfWay)
     const auto result = align(steady.notes, m.onsets);
     ASSERT_TRUE(result.ok());
     expectTimes(result.times, m.notes);
+}
+
+TEST(Alignment, EvenSpreadOverASlowFirstHalfAndAFastSecondHalf)
+{
+    // Five minutes: the first half 1.3 times slower than the second, the second 1.3 times
+    // faster, so the spread lies up to 40 s (13 % of the whole) from the notes.
+    const double eighth = 0.3;
+    const Melody m = melody(560, eighth * 1.3, 1 + 280 * 1.8 * eighth * 1.3, 1 / 1.69);
+    ASSERT_GT(m.end, 280.0);
+    const auto result = align(evenly(m.notes.front(), m.end, m.notes.size()), m.onsets);
+    ASSERT_TRUE(result.ok());
+    int onNote = 0;
+    for (std::size_t i = 0; i < m.notes.size(); ++i)
+        onNote += std::abs(result.times[i] - m.notes[i]) < 1e-6 ? 1 : 0;
+    EXPECT_GE(onNote, 550);
 }
 
 TEST(Alignment, MissingOnsetsAreInterpolatedAndExtraOnesLeftOver)
