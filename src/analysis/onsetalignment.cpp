@@ -180,6 +180,9 @@ public:
 
     // The cost of the best path found.
     double total() const { return m_total; }
+    // The onsets of entry i's band: [bandStart, bandEnd).
+    int bandStart(int i) const { return m_lo[i]; }
+    int bandEnd(int i) const { return m_hi[i]; }
     // The least cost of a path from the first entry that ends with entry i on onset j, or
     // infinity when j is outside entry i's band.
     float leastTo(int i, int j) const
@@ -380,6 +383,72 @@ std::vector<int> guideFrom(const std::vector<int>& match)
     return guide;
 }
 
+// Whether each entry's onset is clearly its own: the best path that gives the entry any
+// other onset of its band costs at least `sureMargin` more than the best path. The cost
+// through (entry, onset) is the least cost of the paths to it plus that of the paths from
+// it, the latter found by aligning the reversed entries to the reversed onsets.
+std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<Onset>& onsets,
+                              const AlignmentCosts& costs, double perSecondOff,
+                              const std::vector<int>& match)
+{
+    const int n = static_cast<int>(t.size()), m = static_cast<int>(onsets.size());
+    Aligner forward(t, onsets, costs, perSecondOff, guideFrom(match));
+    forward.run();
+    std::vector<double> backT;
+    std::vector<Onset> backOnsets;
+    std::vector<int> backMatch;
+    for (int i = n - 1; i >= 0; --i) {
+        backT.push_back(-t[i]);
+        backMatch.push_back(match[i] >= 0 ? m - 1 - match[i] : -1);
+    }
+    for (int j = m - 1; j >= 0; --j)
+        backOnsets.push_back({-onsets[j].time, onsets[j].strength});
+    Aligner backward(backT, backOnsets, costs, perSecondOff, guideFrom(backMatch));
+    backward.run();
+
+    std::vector<bool> sure(static_cast<std::size_t>(n), false);
+    for (int i = 0; i < n; ++i) {
+        const int own = match[i];
+        if (own < 0)
+            continue;
+        const auto through = [&](int j) {
+            return static_cast<double>(forward.leastTo(i, j)) +
+                   static_cast<double>(backward.leastTo(n - 1 - i, m - 1 - j));
+        };
+        const double best = through(own);
+        double other = std::numeric_limits<double>::infinity();
+        for (int j = forward.bandStart(i); j < forward.bandEnd(i); ++j)
+            if (j != own)
+                other = std::min(other, through(j));
+        sure[i] = other - best >= costs.sureMargin;
+    }
+    return sure;
+}
+
+// Entries that are not placed keep their own times where these fit, in order, between the
+// new times of the placed entries around them.
+void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
+                  std::vector<double>& times)
+{
+    const int n = static_cast<int>(t.size());
+    for (int a = 0; a < n;) {
+        if (placed[a] >= 0) {
+            ++a;
+            continue;
+        }
+        int b = a;
+        while (b < n && placed[b] < 0)
+            ++b;
+        // Entries a .. b - 1 are not placed.
+        const double low = a > 0 ? times[a - 1] + kSmallestGap : 0.0;
+        const double high =
+            b < n ? times[b] - kSmallestGap : std::numeric_limits<double>::infinity();
+        if (a > 0 && b < n && t[a] >= low && t[b - 1] <= high)
+            std::copy(t.begin() + a, t.begin() + b, times.begin() + a);
+        a = b;
+    }
+}
+
 } // namespace
 
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
@@ -425,27 +494,34 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
     std::vector<double> off = offsets(match);
     // Entries that lay close to their notes keep their places: a stretch shifted by one
     // note costs little tempo in a steady rhythm, but moves every entry of it.
+    double perSecondOff = 0;
     if (!off.empty()) {
         std::nth_element(off.begin(), off.begin() + off.size() / 2, off.end());
         const double typical = off[off.size() / 2];
-        if (typical < costs.closeMarking)
-            match = Aligner(entryTimes, onsets, costs, costs.displacement / std::max(typical, 0.02),
-                            guideFrom(match))
-                        .run();
+        if (typical < costs.closeMarking) {
+            perSecondOff = costs.displacement / std::max(typical, 0.02);
+            match = Aligner(entryTimes, onsets, costs, perSecondOff, guideFrom(match)).run();
+        }
     }
     if (std::none_of(match.begin(), match.end(), [](int j) { return j >= 0; })) {
         result.error = QStringLiteral("None of the marker entries lies near a note of the "
                                       "recording.");
         return result;
     }
+    const std::vector<bool> sure = sureEntries(entryTimes, onsets, costs, perSecondOff, match);
+    std::vector<int> placed(match);
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (!sure[i])
+            placed[i] = -1;
     std::vector<double> u;
     for (const Onset& o : onsets)
         u.push_back(o.time);
-    result.times = fillIn(entryTimes, match, u);
+    result.times = fillIn(entryTimes, placed, u);
+    keepOwnTimes(entryTimes, placed, result.times);
     keepApart(result.times, kSmallestGap);
     for (std::size_t i = 0; i < entryTimes.size(); ++i) {
-        result.onOnset.push_back(match[i] >= 0);
-        result.matched += match[i] >= 0 ? 1 : 0;
+        result.onOnset.push_back(placed[i] >= 0);
+        result.matched += placed[i] >= 0 ? 1 : 0;
         const double move = std::abs(result.times[i] - entryTimes[i]);
         result.moved += move >= 0.005 ? 1 : 0;
         if (move > result.largestMove) {

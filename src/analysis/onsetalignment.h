@@ -40,6 +40,9 @@ struct AlignmentCosts {
     // nothing about the rhythm.
     double displacement = 0.5;
     double closeMarking = 0.25;
+    // An entry is sure of its onset when every path that gives it another onset costs at
+    // least this much more than the best one.
+    double sureMargin = 0.4;
     // Each entry is matched only to the onsets of a band around where the best path to the
     // entry before it predicts it: `band` seconds either side at the recording's mean
     // density of onsets. The band follows the path, so an even spread may lie any distance
@@ -53,8 +56,10 @@ void keepApart(std::vector<double>& times, double gap);
 
 struct Alignment {
     std::vector<double> times; // the new time of every entry, in seconds, not rounded
-    std::vector<bool> onOnset; // whether entry i sits on an onset (else it is interpolated)
-    int matched = 0;           // how many entries sit on an onset
+    // Whether entry i sits on an onset it is sure of (else it keeps its own time where that
+    // fits in order, or is interpolated between its neighbours).
+    std::vector<bool> onOnset;
+    int matched = 0;           // how many entries sit on an onset they are sure of
     int moved = 0;             // how many entries change by half a hundredth of a second or more
     double largestMove = 0;    // seconds, the largest change of any entry
     int largestMoveEntry = -1; // its index

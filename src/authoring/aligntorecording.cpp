@@ -25,6 +25,16 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets)
         p.error = aligned.error;
         return p;
     }
+    p.sure = aligned.matched;
+    const auto count = static_cast<int>(times.size());
+    if (2 * p.sure < count) {
+        p.error = QStringLiteral("Only %1 of %2 markers could be matched to the recording's "
+                                 "notes with confidence: too few to align them.\nThe markers "
+                                 "stay as they are.")
+                      .arg(p.sure)
+                      .arg(count);
+        return p;
+    }
     // Rounding to hundredths can bring two times together again: whole hundredths are kept
     // apart once more, so that every entry keeps a name of its own.
     std::vector<double> hundredths;
@@ -42,6 +52,22 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets)
         }
     }
     return p;
+}
+
+QString question(const Plan& plan)
+{
+    const auto count = static_cast<int>(plan.names.size());
+    QString text = QStringLiteral("%1 of %2 markers will move onto the recording's notes, by %3 "
+                                  "s at most.\n")
+                       .arg(plan.moved)
+                       .arg(count)
+                       .arg(QString::number(plan.largestMove, 'f', 2));
+    if (plan.sure < count)
+        text += QStringLiteral("Only %1 of the %2 markers are sure of their notes; the others "
+                               "keep their times where these fit between them.\n")
+                    .arg(plan.sure)
+                    .arg(count);
+    return text + QStringLiteral("Align them?");
 }
 
 } // namespace recordingalignment
@@ -131,13 +157,7 @@ void AlignToRecording::AlignToRecordingClick()
             QStringLiteral("Every marker already lies on the recording's notes."));
         return;
     }
-    const QString question =
-        QStringLiteral("%1 of %2 markers will move onto the recording's notes, by %3 s at most.\n"
-                       "Align them?")
-            .arg(plan.moved)
-            .arg(notes.count())
-            .arg(QString::number(plan.largestMove, 'f', 2));
-    if (!m_dialogs.question(question))
+    if (!m_dialogs.question(recordingalignment::question(plan)))
         return;
 
     // The question box is modal; should the list have changed meanwhile, the plan is stale.

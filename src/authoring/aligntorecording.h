@@ -24,12 +24,18 @@ struct Plan {
     QStringList names;      // the new name of every entry: its aligned time in hundredths
     int moved = 0;          // entries whose name changes
     double largestMove = 0; // seconds, the largest change of a name's time
+    int sure = 0;           // entries sure of the note they move onto
     QString error;          // why the entries cannot be aligned; empty otherwise
 };
 
 // times: the entries' times in list order (hundredths). Entries whose times go backwards,
-// or no onsets at all, give an error and no names.
+// or no onsets at all, give an error and no names; so does an alignment sure of fewer than
+// half of the entries (it would more likely spoil the marking than mend it).
 Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets);
+
+// The question asked before the plan is carried out: how many entries move and how far,
+// and, when not every entry is sure of its note, how many are.
+QString question(const Plan& plan);
 
 } // namespace recordingalignment
 
