@@ -33,6 +33,7 @@ namespace {
 // is ever shown.
 constexpr double kSmallestGap = 0.01;
 constexpr float kNone = std::numeric_limits<float>::infinity();
+constexpr float kNoStep = std::numeric_limits<float>::quiet_NaN();
 // Entries closer than this count as this far apart when the tempo is taken: clicks that
 // close together carry no tempo.
 constexpr double kShortestStep = 0.1;
@@ -72,7 +73,8 @@ public:
     // guide: an onset for every entry that its band is centred on (one path found before),
     // or empty for the first band of each entry (see placeBand).
     Aligner(const std::vector<double>& t, const std::vector<Onset>& onsets,
-            const AlignmentCosts& costs, double perSecondOff, const std::vector<int>& guide = {})
+            const AlignmentCosts& costs, bool spread, double perSecondOff,
+            const std::vector<int>& guide = {}, bool keepCosts = false)
         : m_t(t)
         , m_c(costs)
         , m_n(static_cast<int>(t.size()))
@@ -123,9 +125,9 @@ public:
                              kWidestBand);
         m_inside = inside;
         // Steps equal to a hundredth of a second, as automatic marking spreads the entries.
-        m_evenSpread = true;
-        for (int i = 1; i < m_n && m_evenSpread; ++i)
-            m_evenSpread = std::abs((m_t[i] - m_t[i - 1]) - (m_t[1] - m_t[0])) <= 0.011;
+        m_spread = true;
+        for (int i = 1; i < m_n && m_spread && !spread; ++i)
+            m_spread = std::abs((m_t[i] - m_t[i - 1]) - (m_t[1] - m_t[0])) <= 0.011;
         m_lo.assign(static_cast<std::size_t>(m_n), 0);
         m_hi.assign(static_cast<std::size_t>(m_n), 0);
         m_offset.assign(static_cast<std::size_t>(m_n) + 1, 0);
@@ -137,9 +139,12 @@ public:
         }
         m_rowSize = static_cast<std::size_t>(widest) * static_cast<std::size_t>(m_states);
         m_back.assign(m_offset.back() * static_cast<std::size_t>(m_states), 0);
-        m_cost.assign(static_cast<std::size_t>(m_Q + 1) * m_rowSize, kNone);
-        m_tempo.assign(m_cost.size(), 0.0f);
+        m_keepCosts = keepCosts;
+        m_cost.assign(keepCosts ? m_back.size() : static_cast<std::size_t>(m_Q + 1) * m_rowSize,
+                      kNone);
+        m_tempo.assign(static_cast<std::size_t>(m_Q + 1) * m_rowSize, 0.0f);
         m_least.assign(m_offset.back(), kNone);
+        m_leastTempo.assign(m_offset.back(), 0.0f);
     }
 
     // The onset each entry takes, or -1.
@@ -150,12 +155,14 @@ public:
         for (int i = 0; i < m_n; ++i) {
             fillRow(i);
             for (int j = m_lo[i]; j < m_hi[i]; ++j) {
-                const float* cost = cell(m_cost, i, j);
+                const float* cost = stateCosts(i, j);
                 const double tail = (m_n - 1 - i) * m_c.entryWithoutOnset +
                                     (m_skipBefore[static_cast<std::size_t>(m_m)] -
                                      m_skipBefore[static_cast<std::size_t>(j) + 1]);
                 const int k = smallest(const_cast<float*>(cost), m_states);
                 least(i, j) = cost[k];
+                m_leastTempo[m_offset[i] + static_cast<std::size_t>(j - m_lo[i])] =
+                    k == m_states - 1 ? kNoStep : cell(m_tempo, i, j)[k];
                 if (cost[k] + tail < bestTotal) {
                     bestTotal = cost[k] + tail;
                     bestI = i;
@@ -185,6 +192,29 @@ public:
     int bandEnd(int i) const { return m_hi[i]; }
     // The least cost of a path from the first entry that ends with entry i on onset j, or
     // infinity when j is outside entry i's band.
+    int states() const { return m_states; }
+    // The costs of the states of (i, j); only with the costs kept, j inside i's band.
+    const float* stateCosts(int i, int j) const
+    {
+        return m_cost.data() + (m_offset[i] + static_cast<std::size_t>(j - m_lo[i])) *
+                                   static_cast<std::size_t>(m_states);
+    }
+    // ln(tempo) of the last step of state k of (i, j), or kNoStep for a path starting there.
+    float stateTempo(int i, int j, int k) const
+    {
+        if (k == m_states - 1)
+            return kNoStep;
+        const int q = k / m_P + 1, p = k % m_P + 1;
+        if (q > i || p > j)
+            return kNoStep;
+        return static_cast<float>(m_logGap[static_cast<std::size_t>(j) * m_P + p - 1] -
+                                  std::log(std::max(m_t[i] - m_t[i - q], kShortestStep)));
+    }
+    // ln(tempo) of the last step of that path, or kNoStep when the path starts there.
+    float tempoTo(int i, int j) const
+    {
+        return m_leastTempo[m_offset[i] + static_cast<std::size_t>(j - m_lo[i])];
+    }
     float leastTo(int i, int j) const
     {
         if (j < m_lo[i] || j >= m_hi[i])
@@ -192,6 +222,15 @@ public:
         return m_least[m_offset[i] + static_cast<std::size_t>(j - m_lo[i])];
     }
 
+    // The costs of the states of (i, j): kept for every entry when asked for, else for the
+    // last Q + 1.
+    float* stateCosts(int i, int j)
+    {
+        if (!m_keepCosts)
+            return cell(m_cost, i, j);
+        return m_cost.data() + (m_offset[i] + static_cast<std::size_t>(j - m_lo[i])) *
+                                   static_cast<std::size_t>(m_states);
+    }
     float* cell(std::vector<float>& row, int i, int j)
     {
         return row.data() + static_cast<std::size_t>(i % (m_Q + 1)) * m_rowSize +
@@ -245,7 +284,7 @@ private:
             if (hi - lo > kWidestBand) {
                 // Too far apart for one band: an even spread says nothing but the count,
                 // other markings are taken at their times.
-                lo = (m_evenSpread ? byCount : byTime) - kWidestBand / 2;
+                lo = (m_spread ? byCount : byTime) - kWidestBand / 2;
                 hi = lo + kWidestBand;
             }
         }
@@ -259,7 +298,7 @@ private:
         const auto firstTempo = static_cast<float>(m_c.firstTempo);
         float through[256]; // a predecessor state's cost plus the tempo change
         for (int j = m_lo[i]; j < m_hi[i]; ++j) {
-            float* cost = cell(m_cost, i, j);
+            float* cost = stateCosts(i, j);
             float* tempo = cell(m_tempo, i, j);
             uint8_t* from = back(i, j);
             std::fill(cost, cost + m_states, kNone);
@@ -280,7 +319,7 @@ private:
                         m_logGap[static_cast<std::size_t>(j) * m_P + p - 1] - logStep;
                     if (std::abs(logTempo) > kLargestLogTempo)
                         continue;
-                    const float* before = cell(m_cost, pi, pj);
+                    const float* before = stateCosts(pi, pj);
                     const float* beforeTempo = cell(m_tempo, pi, pj);
                     const auto lt = static_cast<float>(logTempo);
                     const double level = m_c.tempoLevel * std::abs(logTempo);
@@ -312,15 +351,17 @@ private:
     std::vector<double> m_skipBefore; // cost of leaving over onsets 0 .. j-1
     int m_P = 0, m_Q = 0, m_states = 0, m_width = 0;
     int m_firstInside = 0, m_inside = 0; // the onsets inside the marked stretch
-    bool m_evenSpread = false;
+    bool m_spread = false;
     std::vector<double> m_logGap;
     std::vector<int> m_lo, m_hi;       // the onsets entry i may take: [lo, hi)
     std::vector<std::size_t> m_offset; // where entry i's band starts in the tables
     std::size_t m_rowSize = 0;
-    std::vector<float> m_cost;  // the last Q + 1 entries' rows
+    bool m_keepCosts = false;
+    std::vector<float> m_cost;  // the last Q + 1 entries' rows, or all of them
     std::vector<float> m_tempo; // ln(tempo) of each state's last step
     std::vector<uint8_t> m_back;
-    std::vector<float> m_least; // the least cost of each entry's band cells
+    std::vector<float> m_least;      // the least cost of each entry's band cells
+    std::vector<float> m_leastTempo; // ln(tempo) of that path's last step, or kNoStep
     double m_total = 0;
 };
 
@@ -386,14 +427,15 @@ std::vector<int> guideFrom(const std::vector<int>& match)
 // Whether each entry's onset is clearly its own: the best path that gives the entry any
 // other onset of its band costs at least `sureMargin` more than the best path. The cost
 // through (entry, onset) is the least cost of the paths to it plus that of the paths from
-// it, the latter found by aligning the reversed entries to the reversed onsets.
+// it, the latter found by aligning the reversed entries to the reversed onsets. match is
+// the path found so far; it becomes the best path of the bands around it, the one weighed.
 std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<Onset>& onsets,
-                              const AlignmentCosts& costs, double perSecondOff,
-                              const std::vector<int>& match)
+                              const AlignmentCosts& costs, bool spread, double perSecondOff,
+                              std::vector<int>& match)
 {
     const int n = static_cast<int>(t.size()), m = static_cast<int>(onsets.size());
-    Aligner forward(t, onsets, costs, perSecondOff, guideFrom(match));
-    forward.run();
+    Aligner forward(t, onsets, costs, spread, perSecondOff, guideFrom(match), true);
+    match = forward.run();
     std::vector<double> backT;
     std::vector<Onset> backOnsets;
     std::vector<int> backMatch;
@@ -403,17 +445,43 @@ std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<On
     }
     for (int j = m - 1; j >= 0; --j)
         backOnsets.push_back({-onsets[j].time, onsets[j].strength});
-    Aligner backward(backT, backOnsets, costs, perSecondOff, guideFrom(backMatch));
+    Aligner backward(backT, backOnsets, costs, spread, perSecondOff, guideFrom(backMatch), true);
     backward.run();
+    std::vector<float> outTempo(static_cast<std::size_t>(backward.states()));
 
     std::vector<bool> sure(static_cast<std::size_t>(n), false);
     for (int i = 0; i < n; ++i) {
         const int own = match[i];
         if (own < 0)
             continue;
+        // The two halves meet at (i, j): the tempo changes there from the step into it to
+        // the step out of it. Every pair of their states is weighed.
         const auto through = [&](int j) {
-            return static_cast<double>(forward.leastTo(i, j)) +
-                   static_cast<double>(backward.leastTo(n - 1 - i, m - 1 - j));
+            const int bi = n - 1 - i, bj = m - 1 - j;
+            if (std::isinf(forward.leastTo(i, j)) || std::isinf(backward.leastTo(bi, bj)))
+                return std::numeric_limits<double>::infinity();
+            const float* in = forward.stateCosts(i, j);
+            const float* out = backward.stateCosts(bi, bj);
+            for (int k = 0; k < backward.states(); ++k)
+                outTempo[static_cast<std::size_t>(k)] = backward.stateTempo(bi, bj, k);
+            double least = std::numeric_limits<double>::infinity();
+            for (int k = 0; k < forward.states(); ++k) {
+                if (std::isinf(in[k]))
+                    continue;
+                const float a = forward.stateTempo(i, j, k);
+                for (int l = 0; l < backward.states(); ++l) {
+                    if (std::isinf(out[l]))
+                        continue;
+                    const float b = outTempo[static_cast<std::size_t>(l)];
+                    double meet = 0;
+                    if (!std::isnan(a) && !std::isnan(b))
+                        meet = costs.tempoChange * std::abs(a - b);
+                    else if (!std::isnan(a) || !std::isnan(b))
+                        meet = costs.firstTempo * std::abs(std::isnan(a) ? b : a);
+                    least = std::min(least, static_cast<double>(in[k]) + out[l] + meet);
+                }
+            }
+            return least;
         };
         const double best = through(own);
         double other = std::numeric_limits<double>::infinity();
@@ -452,7 +520,7 @@ void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
 } // namespace
 
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                const AlignmentCosts& costs)
+                const AlignmentCosts& costs, bool spread)
 {
     Alignment result;
     for (std::size_t i = 1; i < entryTimes.size(); ++i) {
@@ -482,9 +550,9 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
                 out.push_back(std::abs(onsets[match[i]].time - entryTimes[i]));
         return out;
     };
-    std::vector<int> match = Aligner(entryTimes, onsets, costs, 0).run();
+    std::vector<int> match = Aligner(entryTimes, onsets, costs, spread, 0).run();
     for (int pass = 0; pass < kRefinements; ++pass) {
-        Aligner again(entryTimes, onsets, costs, 0, guideFrom(match));
+        Aligner again(entryTimes, onsets, costs, spread, 0, guideFrom(match));
         const std::vector<int> better = again.run();
         const bool done = better == match || !again.touchesEdge(better);
         match = better;
@@ -498,17 +566,17 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
     if (!off.empty()) {
         std::nth_element(off.begin(), off.begin() + off.size() / 2, off.end());
         const double typical = off[off.size() / 2];
-        if (typical < costs.closeMarking) {
+        // (The path is found again with this cost where the entries' confidence is.)
+        if (typical < costs.closeMarking)
             perSecondOff = costs.displacement / std::max(typical, 0.02);
-            match = Aligner(entryTimes, onsets, costs, perSecondOff, guideFrom(match)).run();
-        }
     }
     if (std::none_of(match.begin(), match.end(), [](int j) { return j >= 0; })) {
         result.error = QStringLiteral("None of the marker entries lies near a note of the "
                                       "recording.");
         return result;
     }
-    const std::vector<bool> sure = sureEntries(entryTimes, onsets, costs, perSecondOff, match);
+    const std::vector<bool> sure =
+        sureEntries(entryTimes, onsets, costs, spread, perSecondOff, match);
     std::vector<int> placed(match);
     for (std::size_t i = 0; i < placed.size(); ++i)
         if (!sure[i])

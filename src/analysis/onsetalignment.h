@@ -75,7 +75,11 @@ struct Alignment {
 // whatever the onsets, and no two share a time (they are at least a hundredth of a second
 // apart, see keepApart). Entries whose times go backwards are refused with an error, never
 // reordered; so is an empty onset list.
+//
+// spread: the times were spread over the marked stretch (evenly, or by the boxes' spacing),
+// not measured one by one, so where they and the entries' count point far apart the count
+// is followed. An even spread is told as such without it.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                const AlignmentCosts& costs = {});
+                const AlignmentCosts& costs = {}, bool spread = false);
 
 } // namespace onsetalignment

@@ -17,10 +17,38 @@
 
 namespace recordingalignment {
 
-Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets)
+namespace {
+
+// Whether the times step evenly (to the hundredth they are stored in), as automatic
+// marking's Finish spreads them.
+bool evenlySpread(const std::vector<double>& times)
+{
+    if (times.size() < 3)
+        return false;
+    const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        if (std::abs(times[i] - times[i - 1] - step) > 0.011)
+            return false;
+    return step > 0;
+}
+
+} // namespace
+
+Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
+          const std::vector<engravedrhythm::BoxPlace>& places)
 {
     Plan p;
-    const onsetalignment::Alignment aligned = onsetalignment::align(times, onsets);
+    // An even spread says nothing of the rhythm; the boxes' spacing does. The stretch is
+    // the one the spread covers: from the first entry to where one after the last would
+    // begin.
+    std::vector<double> rhythm;
+    if (places.size() == times.size() && evenlySpread(times)) {
+        const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
+        rhythm = engravedrhythm::timesFromPlaces(places, times.front(), times.back() + step);
+    }
+    const onsetalignment::Alignment aligned = rhythm.empty()
+                                                  ? onsetalignment::align(times, onsets)
+                                                  : onsetalignment::align(rhythm, onsets, {}, true);
     if (!aligned.ok()) {
         p.error = aligned.error;
         return p;
@@ -135,6 +163,7 @@ void AlignToRecording::AlignToRecordingClick()
         return;
 
     std::vector<double> times;
+    std::vector<engravedrhythm::BoxPlace> places;
     times.reserve(static_cast<std::size_t>(notes.count()));
     try {
         for (qsizetype i = 0; i < notes.count(); ++i)
@@ -143,10 +172,20 @@ void AlignToRecording::AlignToRecordingClick()
         m_errors.report(e.text());
         return;
     }
+    // The boxes' places help where they can be read; without them the times alone count.
+    try {
+        for (qsizetype i = 0; i < notes.count(); ++i) {
+            const markerentry::Place place = markerentry::parsePlace(notes.value(i));
+            places.push_back({static_cast<double>(place.x) / 1e6,
+                              static_cast<double>(place.y) / 1e6, place.page});
+        }
+    } catch (const markerentry::ConversionError&) {
+        places.clear();
+    }
     // A few hundred entries take a fraction of a second; thousands over a long recording
     // take seconds, so the cursor says the program is busy.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const recordingalignment::Plan plan = recordingalignment::plan(times, *onsets);
+    const recordingalignment::Plan plan = recordingalignment::plan(times, *onsets, places);
     QApplication::restoreOverrideCursor();
     if (!plan.error.isEmpty()) {
         m_dialogs.information(plan.error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/engravedrhythm.h"
 #include "analysis/onsetdetector.h"
 
 #include <QObject>
@@ -28,10 +29,14 @@ struct Plan {
     QString error;          // why the entries cannot be aligned; empty otherwise
 };
 
-// times: the entries' times in list order (hundredths). Entries whose times go backwards,
+// times: the entries' times in list order (hundredths); places: where their boxes lie, in
+// the same order (may be empty). An even spread, as automatic marking leaves it, is aligned
+// by the rhythm its boxes' spacing shows instead (see engravedrhythm). Entries whose times go
+// backwards,
 // or no onsets at all, give an error and no names; so does an alignment sure of fewer than
 // half of the entries (it would more likely spoil the marking than mend it).
-Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets);
+Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
+          const std::vector<engravedrhythm::BoxPlace>& places = {});
 
 // The question asked before the plan is carried out: how many entries move and how far,
 // and, when not every entry is sure of its note, how many are.
