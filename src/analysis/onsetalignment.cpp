@@ -46,6 +46,24 @@ constexpr int kWidestBand = 256;
 // Steps whose tempo is further than this factor from the entries' own are not considered.
 const double kLargestLogTempo = std::log(16.0);
 
+// Thrown out of a search when the caller's progress report asks to stop.
+struct Cancelled {};
+
+// The work of one alignment, reported as thousandths of an estimate: each search over the
+// entries counts their number, and four searches are expected (two to find the path, two
+// to weigh it); further ones report the last thousandth.
+struct Work {
+    const AlignmentProgress& report;
+    long long total = 1;
+    long long done = 0;
+    void rows(int count)
+    {
+        done += count;
+        if (report && !report(static_cast<int>(std::min(done * 1000 / total, 999LL)), 1000))
+            throw Cancelled{};
+    }
+};
+
 // The index of the smallest of values[0 .. count), the first of equals. Four running minima
 // instead of one chain of comparisons: this is the alignment's innermost loop.
 int smallest(float* values, int count)
@@ -155,6 +173,8 @@ public:
         double bestTotal = std::numeric_limits<double>::infinity();
         int bestI = -1, bestJ = -1, bestK = -1;
         for (int i = 0; i < m_n; ++i) {
+            if (m_work && (i % 64 == 63 || i == m_n - 1))
+                m_work->rows(i % 64 + 1);
             fillRow(i);
             for (int j = m_lo[i]; j < m_hi[i]; ++j) {
                 const float* cost = stateCosts(i, j);
@@ -194,6 +214,8 @@ public:
     int bandEnd(int i) const { return m_hi[i]; }
     // The least cost of a path from the first entry that ends with entry i on onset j, or
     // infinity when j is outside entry i's band.
+    // Reports this search's progress to work (and stops it when work is cancelled).
+    void watch(Work& work) { m_work = &work; }
     int states() const { return m_states; }
     // The costs of the states of (i, j); only with the costs kept, j inside i's band.
     const float* stateCosts(int i, int j) const
@@ -358,6 +380,7 @@ private:
     std::vector<int> m_lo, m_hi;       // the onsets entry i may take: [lo, hi)
     std::vector<std::size_t> m_offset; // where entry i's band starts in the tables
     std::size_t m_rowSize = 0;
+    Work* m_work = nullptr;
     bool m_keepCosts = false;
     std::vector<float> m_cost;  // the last Q + 1 entries' rows, or all of them
     std::vector<float> m_tempo; // ln(tempo) of each state's last step
@@ -374,10 +397,11 @@ private:
 // the path found so far; it becomes the best path of the bands around it, the one weighed.
 std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<Onset>& onsets,
                               const AlignmentCosts& costs, bool spread, double perSecondOff,
-                              std::vector<int>& match)
+                              std::vector<int>& match, Work& work)
 {
     const int n = static_cast<int>(t.size()), m = static_cast<int>(onsets.size());
     Aligner forward(t, onsets, costs, spread, perSecondOff, guideFrom(match), true);
+    forward.watch(work);
     match = forward.run();
     std::vector<double> backT;
     std::vector<Onset> backOnsets;
@@ -389,6 +413,7 @@ std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<On
     for (int j = m - 1; j >= 0; --j)
         backOnsets.push_back({-onsets[j].time, onsets[j].strength});
     Aligner backward(backT, backOnsets, costs, spread, perSecondOff, guideFrom(backMatch), true);
+    backward.watch(work);
     backward.run();
     std::vector<float> outTempo(static_cast<std::size_t>(backward.states()));
 
@@ -438,8 +463,27 @@ std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<On
 
 } // namespace
 
+namespace {
+Alignment alignWatched(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                       const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress);
+} // namespace
+
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                const AlignmentCosts& costs, bool spread)
+                const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
+{
+    try {
+        return alignWatched(entryTimes, onsets, costs, spread, progress);
+    } catch (const Cancelled&) {
+        Alignment result;
+        result.cancelled = true;
+        return result;
+    }
+}
+
+namespace {
+
+Alignment alignWatched(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                       const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
 {
     Alignment result;
     for (std::size_t i = 1; i < entryTimes.size(); ++i) {
@@ -469,9 +513,13 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
                 out.push_back(std::abs(onsets[match[i]].time - entryTimes[i]));
         return out;
     };
-    std::vector<int> match = Aligner(entryTimes, onsets, costs, spread, 0).run();
+    Work work{progress, 4 * static_cast<long long>(entryTimes.size())};
+    Aligner first(entryTimes, onsets, costs, spread, 0);
+    first.watch(work);
+    std::vector<int> match = first.run();
     for (int pass = 0; pass < kRefinements; ++pass) {
         Aligner again(entryTimes, onsets, costs, spread, 0, guideFrom(match));
+        again.watch(work);
         const std::vector<int> better = again.run();
         const bool done = better == match || !again.touchesEdge(better);
         match = better;
@@ -495,7 +543,7 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
         return result;
     }
     const std::vector<bool> sure =
-        sureEntries(entryTimes, onsets, costs, spread, perSecondOff, match);
+        sureEntries(entryTimes, onsets, costs, spread, perSecondOff, match, work);
     std::vector<int> placed(match);
     for (std::size_t i = 0; i < placed.size(); ++i)
         if (!sure[i])
@@ -518,5 +566,7 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
     }
     return result;
 }
+
+} // namespace
 
 } // namespace onsetalignment

@@ -3,6 +3,7 @@
 #include "analysis/onsetdetector.h"
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 // Fitting marker entry times to the note onsets of the recording: one click at a time
@@ -54,6 +55,10 @@ struct AlignmentCosts {
 // (and the first at 0 or later), so that times in order stay in order and distinct.
 void keepApart(std::vector<double>& times, double gap);
 
+// Called now and then from the aligning thread with the work done and the work in all;
+// returning false cancels the alignment.
+using AlignmentProgress = std::function<bool(int done, int total)>;
+
 struct Alignment {
     std::vector<double> times; // the new time of every entry, in seconds, not rounded
     // Whether entry i sits on an onset it is sure of (else it keeps its own time where that
@@ -64,7 +69,8 @@ struct Alignment {
     double largestMove = 0;    // seconds, the largest change of any entry
     int largestMoveEntry = -1; // its index
     QString error;             // why the entries were not aligned; empty on success
-    bool ok() const { return error.isEmpty(); }
+    bool cancelled = false;    // the progress report asked to stop: nothing was aligned
+    bool ok() const { return error.isEmpty() && !cancelled; }
 };
 
 // Moves the entries (their times in list order) onto the onsets by a global alignment that
@@ -80,6 +86,7 @@ struct Alignment {
 // not measured one by one, so where they and the entries' count point far apart the count
 // is followed. An even spread is told as such without it.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                const AlignmentCosts& costs = {}, bool spread = false);
+                const AlignmentCosts& costs = {}, bool spread = false,
+                const AlignmentProgress& progress = {});
 
 } // namespace onsetalignment

@@ -11,7 +11,6 @@
 #include "project/workspace.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <cmath>
 
@@ -35,7 +34,8 @@ bool evenlySpread(const std::vector<double>& times)
 } // namespace
 
 Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
-          const std::vector<engravedrhythm::BoxPlace>& places)
+          const std::vector<engravedrhythm::BoxPlace>& places,
+          const onsetalignment::AlignmentProgress& progress)
 {
     Plan p;
     // An even spread says nothing of the rhythm; the boxes' spacing does. The stretch is
@@ -46,9 +46,13 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
         const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
         rhythm = engravedrhythm::timesFromPlaces(places, times.front(), times.back() + step);
     }
-    const onsetalignment::Alignment aligned = rhythm.empty()
-                                                  ? onsetalignment::align(times, onsets)
-                                                  : onsetalignment::align(rhythm, onsets, {}, true);
+    const onsetalignment::Alignment aligned =
+        rhythm.empty() ? onsetalignment::align(times, onsets, {}, false, progress)
+                       : onsetalignment::align(rhythm, onsets, {}, true, progress);
+    if (aligned.cancelled) {
+        p.cancelled = true;
+        return p;
+    }
     if (!aligned.ok()) {
         p.error = aligned.error;
         return p;
@@ -182,11 +186,17 @@ void AlignToRecording::AlignToRecordingClick()
     } catch (const markerentry::ConversionError&) {
         places.clear();
     }
-    // A few hundred entries take a fraction of a second; thousands over a long recording
-    // take seconds, so the cursor says the program is busy.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const recordingalignment::Plan plan = recordingalignment::plan(times, *onsets, places);
-    QApplication::restoreOverrideCursor();
+    // A few hundred entries take a fraction of a second, thousands over a long recording
+    // seconds: the work runs on a worker thread under a progress box, and the window keeps
+    // drawing. The worker reads its own copies.
+    const std::vector<Onset> heard = *onsets;
+    recordingalignment::Plan plan;
+    m_dialogs.runWithProgress(QStringLiteral("Aligning the markers to the recording..."),
+                              [&](const Dialogs::ProgressReport& report) {
+                                  plan = recordingalignment::plan(times, heard, places, report);
+                              });
+    if (plan.cancelled)
+        return;
     if (!plan.error.isEmpty()) {
         m_dialogs.information(plan.error);
         return;

@@ -269,8 +269,17 @@ TEST_F(RecordingFitTest, AlignFromTheIndexMenuAsksThenMovesEveryEntryOntoItsNote
     ASSERT_TRUE(finished.wait(60000));
     ASSERT_EQ(analysis().state(), RecordingAnalysis::State::Done);
 
-    // "No" changes nothing.
+    // Cancelled under the progress box: nothing asked, nothing changed.
     w.dialogs.shown.clear();
+    w.dialogs.cancelAfter = 0;
+    align().trigger();
+    EXPECT_EQ(w.dialogs.progressLabels,
+              QStringList{QStringLiteral("Aligning the markers to the recording...")});
+    EXPECT_TRUE(w.dialogs.shown.isEmpty());
+    EXPECT_EQ(notes().lines(), before);
+    w.dialogs.cancelAfter = -1;
+
+    // "No" changes nothing.
     w.dialogs.answers << false;
     align().trigger();
     ASSERT_EQ(w.dialogs.shown.size(), 1);
