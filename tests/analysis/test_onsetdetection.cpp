@@ -228,3 +228,25 @@ TEST(OnsetDetection, ANoteAtTheFirstSampleIsAsStrongAnOnsetAsTheOthers)
     EXPECT_LT(aligned.times.front(), 0.010);
     EXPECT_NEAR(aligned.times[1], piece.notes[1] - piece.notes.front(), 0.030);
 }
+
+TEST(OnsetDetection, SoftBowedAttacksAreFound)
+{
+    // A slurred violin melody over soft piano chords (a tuning piece of the corpus): the
+    // high-frequency content alone finds almost none of its attacks.
+    const TestPiece piece =
+        loadTestPiece(kData + QStringLiteral("/corpus"), QStringLiteral("violin-slurred"));
+    ASSERT_FALSE(piece.notes.empty());
+    const auto recall = [&](const OnsetSettings& settings) {
+        const OnsetDetection found = detectOnsets(piece.audio, {}, nullptr, settings);
+        EXPECT_TRUE(found.ok()) << qPrintable(found.error);
+        const auto at = nearest(piece.notes, found.onsets);
+        double hits = 0;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            hits += std::abs(at[i] - piece.notes[i]) <= 0.030 ? 1 : 0;
+        return hits / static_cast<double>(at.size());
+    };
+    OnsetSettings hardOnly;
+    hardOnly.softMethod = nullptr;
+    EXPECT_LT(recall(hardOnly), 0.1);
+    EXPECT_GT(recall(OnsetSettings{}), 0.4);
+}
