@@ -237,8 +237,16 @@ CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets)
     for (int i = 0; i < n; ++i)
         even.push_back(hundredths(piece.start + i * (piece.end - piece.start) / n));
     line.spread = compare(even, piece.notes);
+    // As the program takes an alignment: refused (the marking stays as it was) when it is
+    // sure of fewer than half of the entries or its tempo jumps.
+    const auto taken = [&](const onsetalignment::Alignment& a, bool rhythm) {
+        const bool refused =
+            !a.ok() || 2 * a.matched < n ||
+            (rhythm && a.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps);
+        return refused ? even : a.times;
+    };
     const auto aligned = onsetalignment::align(even, onsets);
-    line.aligned = compare(aligned.ok() ? aligned.times : even, piece.notes);
+    line.aligned = compare(taken(aligned, false), piece.notes);
     line.sure = aligned.matched;
     std::vector<engravedrhythm::BoxPlace> places;
     for (int i = 0; i < n && piece.x.size() == piece.notes.size(); ++i)
@@ -246,7 +254,7 @@ CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets)
     const double step = (piece.end - piece.start) / n;
     const auto rhythm = engravedrhythm::timesFromPlaces(places, even.front(), even.back() + step);
     const auto fitted = rhythm.empty() ? aligned : onsetalignment::align(rhythm, onsets, {}, true);
-    line.byPlaces = compare(fitted.ok() ? fitted.times : even, piece.notes);
+    line.byPlaces = compare(taken(fitted, !rhythm.empty()), piece.notes);
     line.sureByPlaces = fitted.matched;
 
     // Clicks a reaction time of 0.25 s (standard deviation 0.08 s) after each note, less
@@ -294,7 +302,8 @@ void corpusFigures()
         return;
     }
     std::printf("\ncorpus: an automatic marking as spread, aligned, and aligned by the boxes' "
-                "places (share within 30 ms, mean error ms, entries sure); clicks snapped\n");
+                "places as the program takes them, unchanged where it refuses (share within 30 "
+                "ms, mean error ms, entries sure); clicks snapped\n");
     std::printf("%-18s %-4s %5s | %-13s | %-19s | %-19s | %-13s %-13s %s\n", "piece", "half",
                 "notes", "spread", "aligned", "by places", "clicks", "snapped",
                 "accompaniment picks");

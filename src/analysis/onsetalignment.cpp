@@ -564,6 +564,25 @@ Alignment alignWatched(const std::vector<double>& entryTimes, const std::vector<
             result.largestMoveEntry = static_cast<int>(i);
         }
     }
+    // How much the tempo the sure entries follow changes from one step to the next: the
+    // notes of a recording keep to a tempo, a wrong choice among scattered onsets does not.
+    double jumps = 0, lastStep = std::numeric_limits<double>::quiet_NaN();
+    int steps = 0, previous = -1;
+    for (int i = 0; i < static_cast<int>(placed.size()); ++i) {
+        if (placed[i] < 0)
+            continue;
+        if (previous >= 0) {
+            const double step = std::log(std::max(u[placed[i]] - u[placed[previous]], 1e-3) /
+                                         std::max(entryTimes[i] - entryTimes[previous], 1e-3));
+            if (!std::isnan(lastStep)) {
+                jumps += std::abs(step - lastStep);
+                ++steps;
+            }
+            lastStep = step;
+        }
+        previous = i;
+    }
+    result.tempoJumps = steps > 0 ? jumps / steps : 0;
     return result;
 }
 

@@ -59,6 +59,15 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
     }
     p.sure = aligned.matched;
     const auto count = static_cast<int>(times.size());
+    // The tempo an even spread's path follows changes with every note's length: only a
+    // rhythm (the boxes' spacing, or the times of a marking by hand) tells a jumping one.
+    const bool rhythmKnown = !rhythm.empty() || !evenlySpread(times);
+    if (rhythmKnown && aligned.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps) {
+        p.error = QStringLiteral("The markers could not be matched to the recording's notes "
+                                 "with confidence: the tempo they would follow jumps from note "
+                                 "to note.\nThe markers stay as they are.");
+        return p;
+    }
     if (2 * p.sure < count) {
         p.error = QStringLiteral("Only %1 of %2 markers could be matched to the recording's "
                                  "notes with confidence: too few to align them.\nThe markers "

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using onsetalignment::align;
 using onsetalignment::snap;
 
@@ -199,4 +201,28 @@ TEST(Snap, StrongestOnsetWithinTheWindowOnly)
     EXPECT_DOUBLE_EQ(snap(2.12, onsets), 2.20); // equally strong: the nearer
     EXPECT_DOUBLE_EQ(snap(2.12, onsets, 0.05), 2.12);
     EXPECT_DOUBLE_EQ(snap(5.0, {}), 5.0);
+}
+
+TEST(Alignment, TempoJumpsTellAPathThroughScatteredOnsets)
+{
+    // Entries by hand every half second; the notes in time with them, or onsets scattered
+    // at random gaps of a quarter to one second.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> jitter(-0.02, 0.02), gap(0.25, 1.0);
+    std::vector<double> entries, notes, scattered;
+    double t = 1;
+    for (int i = 0; i < 40; ++i) {
+        notes.push_back(1 + 0.5 * i);
+        entries.push_back(notes.back() + jitter(random));
+        scattered.push_back(t);
+        t += gap(random);
+    }
+    const auto steady = align(entries, onsetsAt(notes));
+    ASSERT_TRUE(steady.ok());
+    EXPECT_LT(steady.tempoJumps, 0.1);
+    const auto jumping = align(entries, onsetsAt(scattered));
+    ASSERT_TRUE(jumping.ok());
+    EXPECT_TRUE(2 * jumping.matched < 40 ||
+                jumping.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps)
+        << jumping.matched << " sure, jumps " << jumping.tempoJumps;
 }
