@@ -84,10 +84,11 @@ int smallest(float* values, int count)
 // (p - 1); state Q * P is a path that starts at (i, j). The tempo of the last step travels
 // with the state, so the cost of a tempo change between neighbouring steps is exact.
 //
-// Entry i may take only the onsets of its band, a fixed number of them around where the
-// best path so far predicts it: the band follows the path however far the entries' times
-// lie from the notes, and the work and memory grow with the entries alone (times the
-// band's width and the states).
+// Entry i may take only the onsets of its band (see placeBand): at first between where its
+// time and its place in the list point, then around a path found before. A path that runs
+// along a band's edge is found again around itself, so the bands follow the path however
+// far the entries' times lie from the notes, and the work and memory grow with the entries
+// alone (times the band's width and the states).
 class Aligner {
 public:
     // guide: an onset for every entry that its band is centred on (one path found before),

@@ -50,10 +50,11 @@ struct AlignmentCosts {
     // 0.5 and paths through scattered onsets of soft attacks lie above 0.7. (Against an
     // even spread the tempo changes with every note's length.)
     double doubtfulJumps = 0.6;
-    // Each entry is matched only to the onsets of a band around where the best path to the
-    // entry before it predicts it: `band` seconds either side at the recording's mean
-    // density of onsets. The band follows the path, so an even spread may lie any distance
-    // off; the work and memory grow with the entries times the band's width.
+    // Each entry is matched only to the onsets of a band: `band` seconds either side (at
+    // the recording's mean density of onsets) of where its time and its place in the list
+    // point, then of a path found before. The bands follow the path, so an even spread may
+    // lie any distance off; the work and memory grow with the entries times the band's
+    // width.
     double band = 6.0;
 };
 
