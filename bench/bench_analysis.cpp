@@ -1,10 +1,12 @@
 // Figures for the onset analysis on the test pieces (tests/analysis/data): how close an
 // aligned automatic marking and snapped manual clicks land to the melody notes, and how
 // fast and lean detection and alignment run. A plain program that prints its figures.
+#include "analysis/engravedrhythm.h"
 #include "analysis/onsetalignment.h"
 #include "analysis/onsetdetector.h"
 #include "analysis/testpieces.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -218,17 +220,137 @@ void alignmentScaleFigures(int notes)
     }
 }
 
+// One corpus piece: an automatic marking (spread evenly from the first bar's start to the
+// last bar's end, as Finish writes it) before and after Align, with and without the boxes'
+// places, and simulated clicks snapped. One line per piece.
+struct CorpusLine {
+    Errors spread, aligned, byPlaces, clicks, snapped;
+    int sure = 0, sureByPlaces = 0;
+    int accompanimentPicks = 0, clickCount = 0;
+};
+
+CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets)
+{
+    CorpusLine line;
+    const auto n = static_cast<int>(piece.notes.size());
+    std::vector<double> even;
+    for (int i = 0; i < n; ++i)
+        even.push_back(hundredths(piece.start + i * (piece.end - piece.start) / n));
+    line.spread = compare(even, piece.notes);
+    // As the program takes an alignment: refused (the marking stays as it was) when it is
+    // sure of fewer than half of the entries or its tempo jumps.
+    const auto taken = [&](const onsetalignment::Alignment& a, bool rhythm) {
+        const bool refused =
+            !a.ok() || 2 * a.matched < n ||
+            (rhythm && a.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps);
+        return refused ? even : a.times;
+    };
+    const auto aligned = onsetalignment::align(even, onsets);
+    line.aligned = compare(taken(aligned, false), piece.notes);
+    line.sure = aligned.matched;
+    std::vector<engravedrhythm::BoxPlace> places;
+    for (int i = 0; i < n && piece.x.size() == piece.notes.size(); ++i)
+        places.push_back({piece.x[i], piece.y[i], piece.page[i]});
+    const double step = (piece.end - piece.start) / n;
+    const auto rhythm = engravedrhythm::timesFromPlaces(places, even.front(), even.back() + step);
+    const auto fitted = rhythm.empty() ? aligned : onsetalignment::align(rhythm, onsets, {}, true);
+    line.byPlaces = compare(taken(fitted, !rhythm.empty()), piece.notes);
+    line.sureByPlaces = fitted.matched;
+
+    // Clicks a reaction time of 0.25 s (standard deviation 0.08 s) after each note, less
+    // the pre-click offset of 0.25 s; snapped. An onset further than 30 ms from every
+    // melody note is the accompaniment's (or a noise).
+    const auto melodyNear = [&](double t) {
+        return std::any_of(piece.notes.begin(), piece.notes.end(),
+                           [t](double note) { return std::abs(note - t) <= 0.030; });
+    };
+    std::mt19937 random(1725);
+    std::normal_distribution<double> reaction(0.25, 0.08);
+    std::vector<double> truth, clicks, snapped;
+    for (int run = 0; run < 10; ++run) {
+        double last = 0;
+        for (const double t : piece.notes) {
+            const double click = std::max(t + reaction(random) - 0.25, last);
+            last = click;
+            const double to = onsetalignment::snap(click, onsets);
+            clicks.push_back(hundredths(click));
+            snapped.push_back(hundredths(to));
+            truth.push_back(t);
+            if (to != click && !melodyNear(to)) {
+                const bool melodyAsNear =
+                    std::any_of(onsets.begin(), onsets.end(), [&](const Onset& o) {
+                        return melodyNear(o.time) &&
+                               std::abs(o.time - click) <= std::abs(to - click);
+                    });
+                line.accompanimentPicks += melodyAsNear ? 1 : 0;
+            }
+            ++line.clickCount;
+        }
+    }
+    line.clicks = compare(clicks, truth);
+    line.snapped = compare(snapped, truth);
+    return line;
+}
+
+void corpusFigures()
+{
+    const QDir dir(kData + QStringLiteral("/corpus"));
+    const QStringList tables = dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    if (tables.isEmpty()) {
+        std::printf("no corpus in %s (scripts/make-test-pieces makes it)\n",
+                    qPrintable(dir.path()));
+        return;
+    }
+    std::printf("\ncorpus: an automatic marking as spread, aligned, and aligned by the boxes' "
+                "places as the program takes them, unchanged where it refuses (share within 30 "
+                "ms, mean error ms, entries sure); clicks snapped\n");
+    std::printf("%-18s %-4s %5s | %-13s | %-19s | %-19s | %-13s %-13s %s\n", "piece", "half",
+                "notes", "spread", "aligned", "by places", "clicks", "snapped",
+                "accompaniment picks");
+    for (const char* half : {"tune", "test"}) {
+        double share = 0;
+        int pieces = 0;
+        for (const QString& table : tables) {
+            const TestPiece piece = loadTestPiece(dir.path(), table.chopped(4));
+            if (piece.half != QLatin1String(half) || piece.notes.empty())
+                continue;
+            const OnsetDetection found = detectOnsets(piece.audio);
+            if (!found.ok()) {
+                std::printf("%-18s %s\n", qPrintable(table), qPrintable(found.error));
+                continue;
+            }
+            const CorpusLine l = corpusPiece(piece, found.onsets);
+            const auto n = static_cast<int>(piece.notes.size());
+            std::printf("%-18s %-4s %5d | %3.0f %% %6.0f | %3.0f %% %6.0f %3d | %3.0f %% %6.0f %3d "
+                        "| %3.0f %% %6.0f %3.0f %% %6.0f %d of %d\n",
+                        qPrintable(table.chopped(4)), half, n, l.spread.within * 100, l.spread.mean,
+                        l.aligned.within * 100, l.aligned.mean, l.sure, l.byPlaces.within * 100,
+                        l.byPlaces.mean, l.sureByPlaces, l.clicks.within * 100, l.clicks.mean,
+                        l.snapped.within * 100, l.snapped.mean, l.accompanimentPicks, l.clickCount);
+            share += l.byPlaces.within;
+            ++pieces;
+        }
+        if (pieces > 0)
+            std::printf("%s half: %d pieces, by places %.1f %% within 30 ms on average\n", half,
+                        pieces, share / pieces * 100);
+    }
+}
+
 } // namespace
 
 int main()
 {
-    std::printf("Targets: detection of a 5-minute MP3 under 5 s and 100 MB; an aligned "
-                "automatic marking and snapped manual clicks at least 95 %% within 30 ms of "
-                "the notes (unsnapped clicks about half).\n\n");
+    std::printf(
+        "Targets: detection of a 5-minute MP3 under 5 s and 100 MB; an aligned "
+        "automatic marking and snapped manual clicks at least 95 %% within 30 ms of "
+        "the notes (unsnapped clicks about half); an hour's alignment under 10 s and 300 MB.\n\n");
     // First, so that its memory is measured from a fresh process.
     detectionFigures();
     for (const char* name : kPieces)
         pieceFigures(name);
-    alignmentScaleFigures(2000);
+    corpusFigures();
+    // About an hour and two hours of music.
+    for (const int notes : {2000, 5600, 11200})
+        alignmentScaleFigures(notes);
     return 0;
 }

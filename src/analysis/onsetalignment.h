@@ -3,6 +3,7 @@
 #include "analysis/onsetdetector.h"
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 // Fitting marker entry times to the note onsets of the recording: one click at a time
@@ -40,24 +41,46 @@ struct AlignmentCosts {
     // nothing about the rhythm.
     double displacement = 0.5;
     double closeMarking = 0.25;
-    // An entry is matched only to onsets at most `band` seconds from its time. When the
-    // path found strays further than a third of that, the alignment is done again with
-    // twice the band or `bandShare` of the marked stretch, whichever is wider: an even
-    // spread over a long recording can lie tens of seconds off. The work and memory grow
-    // with the entries times the onsets in the band.
+    // An entry is sure of its onset when every path that gives it another onset costs at
+    // least this much more than the best one.
+    double sureMargin = 0.4;
+    // A path whose tempo jumps by more than this on average (Alignment::tempoJumps) against
+    // entries that carry a rhythm (spread by the boxes' places, or marked by hand) is
+    // doubtful as a whole: measured on the corpus's tuning half, right paths stay below
+    // 0.5 and paths through scattered onsets of soft attacks lie above 0.7. (Against an
+    // even spread the tempo changes with every note's length.)
+    double doubtfulJumps = 0.6;
+    // Each entry is matched only to the onsets of a band: `band` seconds either side (at
+    // the recording's mean density of onsets) of where its time and its place in the list
+    // point, then of a path found before. The bands follow the path, so an even spread may
+    // lie any distance off; the work and memory grow with the entries times the band's
+    // width.
     double band = 6.0;
-    double bandShare = 0.1;
 };
+
+// Moves each time forward as far as needed to lie at least `gap` after the one before it
+// (and the first at 0 or later), so that times in order stay in order and distinct.
+void keepApart(std::vector<double>& times, double gap);
+
+// Called now and then from the aligning thread with the work done and the work in all;
+// returning false cancels the alignment.
+using AlignmentProgress = std::function<bool(int done, int total)>;
 
 struct Alignment {
     std::vector<double> times; // the new time of every entry, in seconds, not rounded
-    std::vector<bool> onOnset; // whether entry i sits on an onset (else it is interpolated)
-    int matched = 0;           // how many entries sit on an onset
+    // Whether entry i sits on an onset it is sure of (else it keeps its own time where that
+    // fits in order, or is interpolated between its neighbours).
+    std::vector<bool> onOnset;
+    int matched = 0;           // how many entries sit on an onset they are sure of
     int moved = 0;             // how many entries change by half a hundredth of a second or more
     double largestMove = 0;    // seconds, the largest change of any entry
     int largestMoveEntry = -1; // its index
     QString error;             // why the entries were not aligned; empty on success
-    bool ok() const { return error.isEmpty(); }
+    bool cancelled = false;    // the progress report asked to stop: nothing was aligned
+    // The mean change of ln(tempo) from one step between sure entries to the next (the
+    // tempo: the onsets' gap against the entries' own). See AlignmentCosts::doubtfulJumps.
+    double tempoJumps = 0;
+    bool ok() const { return error.isEmpty() && !cancelled; }
 };
 
 // Moves the entries (their times in list order) onto the onsets by a global alignment that
@@ -65,9 +88,15 @@ struct Alignment {
 // or stays without one, and the choice with the least total cost wins (see
 // AlignmentCosts). Entries without an onset get times interpolated between their aligned
 // neighbours (shifted with the nearest one at either end), so the result is in time order
-// whatever the onsets. Entries whose times go backwards are refused with an error, never
+// whatever the onsets, and no two share a time (they are at least a hundredth of a second
+// apart, see keepApart). Entries whose times go backwards are refused with an error, never
 // reordered; so is an empty onset list.
+//
+// spread: the times were spread over the marked stretch (evenly, or by the boxes' spacing),
+// not measured one by one, so where they and the entries' count point far apart the count
+// is followed. An even spread is told as such without it.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                const AlignmentCosts& costs = {});
+                const AlignmentCosts& costs = {}, bool spread = false,
+                const AlignmentProgress& progress = {});
 
 } // namespace onsetalignment

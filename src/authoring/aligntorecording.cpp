@@ -11,22 +11,79 @@
 #include "project/workspace.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <cmath>
 
 namespace recordingalignment {
 
-Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets)
+namespace {
+
+// Whether the times step evenly (to the hundredth they are stored in), as automatic
+// marking's Finish spreads them.
+bool evenlySpread(const std::vector<double>& times)
+{
+    if (times.size() < 3)
+        return false;
+    const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        if (std::abs(times[i] - times[i - 1] - step) > 0.011)
+            return false;
+    return step > 0;
+}
+
+} // namespace
+
+Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
+          const std::vector<engravedrhythm::BoxPlace>& places,
+          const onsetalignment::AlignmentProgress& progress)
 {
     Plan p;
-    const onsetalignment::Alignment aligned = onsetalignment::align(times, onsets);
+    // An even spread says nothing of the rhythm; the boxes' spacing does. The stretch is
+    // the one the spread covers: from the first entry to where one after the last would
+    // begin.
+    std::vector<double> rhythm;
+    if (places.size() == times.size() && evenlySpread(times)) {
+        const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
+        rhythm = engravedrhythm::timesFromPlaces(places, times.front(), times.back() + step);
+    }
+    const onsetalignment::Alignment aligned =
+        rhythm.empty() ? onsetalignment::align(times, onsets, {}, false, progress)
+                       : onsetalignment::align(rhythm, onsets, {}, true, progress);
+    if (aligned.cancelled) {
+        p.cancelled = true;
+        return p;
+    }
     if (!aligned.ok()) {
         p.error = aligned.error;
         return p;
     }
+    p.sure = aligned.matched;
+    const auto count = static_cast<int>(times.size());
+    // The tempo an even spread's path follows changes with every note's length: only a
+    // rhythm (the boxes' spacing, or the times of a marking by hand) tells a jumping one.
+    const bool rhythmKnown = !rhythm.empty() || !evenlySpread(times);
+    if (rhythmKnown && aligned.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps) {
+        p.error = QStringLiteral("The markers could not be matched to the recording's notes "
+                                 "with confidence: the tempo they would follow jumps from note "
+                                 "to note.\nThe markers stay as they are.");
+        return p;
+    }
+    if (2 * p.sure < count) {
+        p.error = QStringLiteral("Only %1 of %2 markers could be matched to the recording's "
+                                 "notes with confidence: too few to align them.\nThe markers "
+                                 "stay as they are.")
+                      .arg(p.sure)
+                      .arg(count);
+        return p;
+    }
+    // Rounding to hundredths can bring two times together again: whole hundredths are kept
+    // apart once more, so that every entry keeps a name of its own.
+    std::vector<double> hundredths;
+    for (const double t : aligned.times)
+        hundredths.push_back(std::round(numbertext::roundHundredths(t) * 100));
+    onsetalignment::keepApart(hundredths, 1);
     for (std::size_t i = 0; i < times.size(); ++i) {
-        const double t = numbertext::roundHundredths(aligned.times[i]);
+        const double t = numbertext::roundHundredths(hundredths[i] / 100);
         p.names << numbertext::format(t);
         // Both are hundredths: a name that keeps its time is no move.
         const double move = std::abs(t - times[i]);
@@ -36,6 +93,22 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets)
         }
     }
     return p;
+}
+
+QString question(const Plan& plan)
+{
+    const auto count = static_cast<int>(plan.names.size());
+    QString text = QStringLiteral("%1 of %2 markers will move onto the recording's notes, by %3 "
+                                  "s at most.\n")
+                       .arg(plan.moved)
+                       .arg(count)
+                       .arg(QString::number(plan.largestMove, 'f', 2));
+    if (plan.sure < count)
+        text += QStringLiteral("Only %1 of the %2 markers are sure of their notes; the others "
+                               "keep their times where these fit between them.\n")
+                    .arg(plan.sure)
+                    .arg(count);
+    return text + QStringLiteral("Align them?");
 }
 
 } // namespace recordingalignment
@@ -103,6 +176,7 @@ void AlignToRecording::AlignToRecordingClick()
         return;
 
     std::vector<double> times;
+    std::vector<engravedrhythm::BoxPlace> places;
     times.reserve(static_cast<std::size_t>(notes.count()));
     try {
         for (qsizetype i = 0; i < notes.count(); ++i)
@@ -111,11 +185,27 @@ void AlignToRecording::AlignToRecordingClick()
         m_errors.report(e.text());
         return;
     }
-    // A few hundred entries take a fraction of a second; thousands over a long recording
-    // take seconds, so the cursor says the program is busy.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const recordingalignment::Plan plan = recordingalignment::plan(times, *onsets);
-    QApplication::restoreOverrideCursor();
+    // The boxes' places help where they can be read; without them the times alone count.
+    try {
+        for (qsizetype i = 0; i < notes.count(); ++i) {
+            const markerentry::Place place = markerentry::parsePlace(notes.value(i));
+            places.push_back({static_cast<double>(place.x) / 1e6,
+                              static_cast<double>(place.y) / 1e6, place.page});
+        }
+    } catch (const markerentry::ConversionError&) {
+        places.clear();
+    }
+    // A few hundred entries take a fraction of a second, thousands over a long recording
+    // seconds: the work runs on a worker thread under a progress box, and the window keeps
+    // drawing. The worker reads its own copies.
+    const std::vector<Onset> heard = *onsets;
+    recordingalignment::Plan plan;
+    m_dialogs.runWithProgress(QStringLiteral("Aligning the markers to the recording..."),
+                              [&](const Dialogs::ProgressReport& report) {
+                                  plan = recordingalignment::plan(times, heard, places, report);
+                              });
+    if (plan.cancelled)
+        return;
     if (!plan.error.isEmpty()) {
         m_dialogs.information(plan.error);
         return;
@@ -125,13 +215,7 @@ void AlignToRecording::AlignToRecordingClick()
             QStringLiteral("Every marker already lies on the recording's notes."));
         return;
     }
-    const QString question =
-        QStringLiteral("%1 of %2 markers will move onto the recording's notes, by %3 s at most.\n"
-                       "Align them?")
-            .arg(plan.moved)
-            .arg(notes.count())
-            .arg(QString::number(plan.largestMove, 'f', 2));
-    if (!m_dialogs.question(question))
+    if (!m_dialogs.question(recordingalignment::question(plan)))
         return;
 
     // The question box is modal; should the list have changed meanwhile, the plan is stale.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/engravedrhythm.h"
+#include "analysis/onsetalignment.h"
 #include "analysis/onsetdetector.h"
 
 #include <QObject>
@@ -24,19 +26,33 @@ struct Plan {
     QStringList names;      // the new name of every entry: its aligned time in hundredths
     int moved = 0;          // entries whose name changes
     double largestMove = 0; // seconds, the largest change of a name's time
+    int sure = 0;           // entries sure of the note they move onto
+    bool cancelled = false; // the progress report asked to stop: no names
     QString error;          // why the entries cannot be aligned; empty otherwise
 };
 
-// times: the entries' times in list order (hundredths). Entries whose times go backwards,
-// or no onsets at all, give an error and no names.
-Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets);
+// times: the entries' times in list order (hundredths); places: where their boxes lie, in
+// the same order (may be empty). An even spread, as automatic marking leaves it, is aligned
+// by the rhythm its boxes' spacing shows instead (see engravedrhythm). Entries whose times go
+// backwards,
+// or no onsets at all, give an error and no names; so does an alignment sure of fewer than
+// half of the entries (it would more likely spoil the marking than mend it).
+// progress: as onsetalignment::align takes it (plan may run on a worker thread).
+Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
+          const std::vector<engravedrhythm::BoxPlace>& places = {},
+          const onsetalignment::AlignmentProgress& progress = {});
+
+// The question asked before the plan is carried out: how many entries move and how far,
+// and, when not every entry is sure of its note, how many are.
+QString question(const Plan& plan);
 
 } // namespace recordingalignment
 
 // "Align to Recording" in the marker index list's pop-up menu `ShowList_Popup`, shown in
 // editing mode outside automatic marking (the mode refresh shows and hides it). It moves
-// every entry's time onto the note onsets of the recording, keeping the entries' order;
-// before changing anything it asks how many entries move and by how much at most. Only
+// every entry's time onto the note onsets of the recording, keeping the entries' order,
+// worked out on a worker thread under a progress box with "Cancel"; before changing
+// anything it asks how many entries move and by how much at most. Only
 // the names change (each is the new time in hundredths); places, pages and captions stay.
 // The change lives in memory until the project is saved.
 class AlignToRecording : public QObject {

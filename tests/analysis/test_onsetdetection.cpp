@@ -199,3 +199,54 @@ TEST(OnsetDetection, CancelStopsEarly)
     EXPECT_FALSE(found.ok());
     EXPECT_LT(found.duration, 0.5 * piece.end);
 }
+
+TEST(OnsetDetection, ANoteAtTheFirstSampleIsAsStrongAnOnsetAsTheOthers)
+{
+    // The piece cut at its first note: no silence before the music.
+    const TestPiece piece = loadTestPiece(kData, QStringLiteral("rubato"));
+    QTemporaryDir dir;
+    const QString wav = dir.filePath(QStringLiteral("at-once.wav"));
+    ASSERT_TRUE(ffmpeg({QStringLiteral("-ss"), QString::number(piece.notes.front(), 'f', 4),
+                        QStringLiteral("-i"), piece.audio, wav}));
+    const OnsetDetection found = detectOnsets(wav);
+    ASSERT_TRUE(found.ok()) << qPrintable(found.error);
+    ASSERT_GT(found.onsets.size(), 10u);
+    EXPECT_LT(found.onsets.front().time, 0.010);
+    std::vector<double> strengths;
+    for (const Onset& o : found.onsets)
+        strengths.push_back(o.strength);
+    std::nth_element(strengths.begin(), strengths.begin() + strengths.size() / 2, strengths.end());
+    EXPECT_GT(found.onsets.front().strength, 0.5 * strengths[strengths.size() / 2]);
+
+    // An even spread from that first note keeps its first entry on it.
+    std::vector<double> even;
+    const double end = piece.end - piece.notes.front();
+    for (std::size_t i = 0; i < piece.notes.size(); ++i)
+        even.push_back(static_cast<double>(i) * end / static_cast<double>(piece.notes.size()));
+    const auto aligned = onsetalignment::align(even, found.onsets);
+    ASSERT_TRUE(aligned.ok());
+    EXPECT_LT(aligned.times.front(), 0.010);
+    EXPECT_NEAR(aligned.times[1], piece.notes[1] - piece.notes.front(), 0.030);
+}
+
+TEST(OnsetDetection, SoftBowedAttacksAreFound)
+{
+    // A slurred violin melody over soft piano chords (a tuning piece of the corpus): the
+    // high-frequency content alone finds almost none of its attacks.
+    const TestPiece piece =
+        loadTestPiece(kData + QStringLiteral("/corpus"), QStringLiteral("violin-slurred"));
+    ASSERT_FALSE(piece.notes.empty());
+    const auto recall = [&](const OnsetSettings& settings) {
+        const OnsetDetection found = detectOnsets(piece.audio, {}, nullptr, settings);
+        EXPECT_TRUE(found.ok()) << qPrintable(found.error);
+        const auto at = nearest(piece.notes, found.onsets);
+        double hits = 0;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            hits += std::abs(at[i] - piece.notes[i]) <= 0.030 ? 1 : 0;
+        return hits / static_cast<double>(at.size());
+    };
+    OnsetSettings hardOnly;
+    hardOnly.softMethod = nullptr;
+    EXPECT_LT(recall(hardOnly), 0.1);
+    EXPECT_GT(recall(OnsetSettings{}), 0.4);
+}

@@ -5,13 +5,19 @@
 #include <QStringList>
 #include <vector>
 
-// The recordings in tests/analysis/data (made by scripts/make-test-pieces) and where their
-// melody notes start. Shared by the tests and the benchmark.
+// The recordings in tests/analysis/data and its corpus folder (made by
+// scripts/make-test-pieces) and where their melody notes start. Shared by the tests and the
+// benchmark.
 struct TestPiece {
-    QString audio;             // the recording (Ogg Opus)
+    QString audio;             // the recording (Ogg Opus, or the file its table names)
+    QString half;              // of a corpus piece: "tune" or "test"
     double start = 0;          // the first bar's start, seconds
     double end = 0;            // the last bar's end, seconds
     std::vector<double> notes; // every melody note's onset, seconds, in order
+    // Of a corpus piece, where each melody note's head lies on the engraved page: x and y
+    // as shares of the page's width and height, and the page.
+    std::vector<double> x, y;
+    std::vector<long long> page;
 };
 
 // Reads <dir>/<name>.csv; notes stays empty when the table cannot be read.
@@ -32,8 +38,18 @@ inline TestPiece loadTestPiece(const QString& dir, const QString& name)
             piece.start = seconds;
         else if (fields[0] == QLatin1String("end"))
             piece.end = seconds;
-        else if (fields[0] == QLatin1String("note"))
+        else if (fields[0] == QLatin1String("audio"))
+            piece.audio = dir + QLatin1Char('/') + fields[1];
+        else if (fields[0] == QLatin1String("half"))
+            piece.half = fields[1];
+        else if (fields[0] == QLatin1String("note")) {
             piece.notes.push_back(seconds);
+            if (fields.size() >= 7) {
+                piece.x.push_back(fields[4].toDouble());
+                piece.y.push_back(fields[5].toDouble());
+                piece.page.push_back(fields[6].toLongLong());
+            }
+        }
     }
     return piece;
 }

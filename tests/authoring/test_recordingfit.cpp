@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -114,6 +115,45 @@ TEST(RecordingAnalysis, ForgettingOrAnotherRecordingCancelsTheRunningOne)
     auto running = std::make_unique<RecordingAnalysis>();
     running->analyse(rubato);
     running.reset();
+}
+
+TEST(AlignmentPlan, NamesStayDistinctAndTheQuestionSaysHowSureItIs)
+{
+    const auto onsetsAt = [](const std::vector<double>& times) {
+        std::vector<Onset> out;
+        for (const double t : times)
+            out.push_back({t, 1.0});
+        return out;
+    };
+    // Four entries that would fall before the recording's start: every name its own.
+    const auto early = recordingalignment::plan({1.0, 1.1, 1.2, 1.3, 3.0, 3.5, 4.0, 4.5, 5.0, 5.5},
+                                                onsetsAt({0.2, 0.7, 1.2, 1.7, 2.2, 2.7}));
+    ASSERT_TRUE(early.error.isEmpty()) << qPrintable(early.error);
+    EXPECT_EQ(QSet<QString>(early.names.begin(), early.names.end()).size(), 10);
+
+    // Twenty entries by hand, two of whose notes were not heard.
+    std::vector<double> entries, heard;
+    for (int i = 0; i < 20; ++i) {
+        entries.push_back(numbertext::roundHundredths(1.04 + 0.5 * i));
+        if (i != 5 && i != 12)
+            heard.push_back(1 + 0.5 * i);
+    }
+    const auto mostly = recordingalignment::plan(entries, onsetsAt(heard));
+    EXPECT_EQ(mostly.sure, 18);
+    EXPECT_EQ(recordingalignment::question(mostly),
+              QStringLiteral("18 of 20 markers will move onto the recording's notes, by 0.04 s "
+                             "at most.\nOnly 18 of the 20 markers are sure of their notes; the "
+                             "others keep their times where these fit between them.\nAlign "
+                             "them?"));
+
+    // Twenty entries spread evenly over six uneven onsets: a guess is not offered.
+    std::vector<double> even;
+    for (int i = 0; i < 20; ++i)
+        even.push_back(numbertext::roundHundredths(1 + 0.5 * i));
+    const auto guess = recordingalignment::plan(even, onsetsAt({1.0, 2.6, 3.4, 5.9, 8.8, 10.4}));
+    EXPECT_TRUE(guess.names.isEmpty());
+    EXPECT_TRUE(guess.error.startsWith(QStringLiteral("Only "))) << qPrintable(guess.error);
+    EXPECT_TRUE(guess.error.contains(QStringLiteral("The markers stay as they are.")));
 }
 
 class RecordingFitTest : public ::testing::Test {
@@ -229,8 +269,17 @@ TEST_F(RecordingFitTest, AlignFromTheIndexMenuAsksThenMovesEveryEntryOntoItsNote
     ASSERT_TRUE(finished.wait(60000));
     ASSERT_EQ(analysis().state(), RecordingAnalysis::State::Done);
 
-    // "No" changes nothing.
+    // Cancelled under the progress box: nothing asked, nothing changed.
     w.dialogs.shown.clear();
+    w.dialogs.cancelAfter = 0;
+    align().trigger();
+    EXPECT_EQ(w.dialogs.progressLabels,
+              QStringList{QStringLiteral("Aligning the markers to the recording...")});
+    EXPECT_TRUE(w.dialogs.shown.isEmpty());
+    EXPECT_EQ(notes().lines(), before);
+    w.dialogs.cancelAfter = -1;
+
+    // "No" changes nothing.
     w.dialogs.answers << false;
     align().trigger();
     ASSERT_EQ(w.dialogs.shown.size(), 1);

@@ -3,11 +3,13 @@
 
 Started by run_e2e.sh (E2E_SCRIPT=align_e2e.py) inside its own X server and D-Bus
 session, with the same arguments as e2e.py, whose helpers it uses. A project is made
-in the temporary Notes folder from a test piece with known note onsets: its recording,
-one page, and one marker entry per melody note spread evenly between the first bar's
-start and the last bar's end (what automatic marking's Finish writes). The program opens
-it, enters editing mode (which analyses the recording), aligns the markers from the index
-list's menu, answers Yes and saves; the saved times must lie on the true onsets.
+in the temporary Notes folder from a piece of the corpus's test half (one the costs were
+not tuned on) with known note onsets: its recording (an MP3 whose first note sounds at its
+first sample), one page, and one marker entry per melody note, its box where the note's
+head was engraved, spread evenly between the first bar's start and the last bar's end
+(what automatic marking's Finish writes). The program opens it, enters editing mode
+(which analyses the recording), aligns the markers from the index list's menu, answers
+Yes and saves; the saved times must lie on the true onsets.
 
 Usage: align_e2e.py APP NOTES_DIR PIECES_DIR OUT_DIR
 """
@@ -26,7 +28,8 @@ from e2e import (check, click, find, key, log, poll, shot, sibling_named,
                  window_titled, xdo)
 
 APP, NOTES, PIECES, OUT = sys.argv[1:5]
-NAME = "Rubato"
+NAME = "HeldOut"
+PIECE = os.path.join(PIECES, "corpus", "piano-minuet")
 PROJECT = os.path.join(NOTES, NAME)
 NTF = os.path.join(PROJECT, NAME + ".ntf")
 
@@ -40,36 +43,41 @@ def hundredths(t):
 
 
 def read_truth():
-    start = end = None
-    notes = []
-    with open(os.path.join(PIECES, "rubato.csv")) as f:
+    start = end = audio = None
+    notes, places = [], []
+    with open(PIECE + ".csv") as f:
         for line in f:
             fields = line.strip().split(",")
             if fields[0] == "start":
                 start = float(fields[1])
             elif fields[0] == "end":
                 end = float(fields[1])
+            elif fields[0] == "audio":
+                audio = fields[1]
             elif fields[0] == "note":
                 notes.append(float(fields[1]))
-    return start, end, notes
+                # Millionths of the page, in multiples of 10 as a click gives them.
+                places.append(tuple(round(float(v) * 100000) * 10 for v in fields[4:6])
+                              + (int(fields[6]),))
+    return start, end, notes, places, audio
 
 
-def make_project(start, end, count):
+def make_project(start, end, places, audio):
     os.makedirs(PROJECT)
-    shutil.copy(os.path.join(PIECES, "rubato.opus"), PROJECT)
+    source = os.path.join(PIECES, "corpus", audio)
+    shutil.copy(source, PROJECT)
     subprocess.run(["convert", "-size", "800x1000", "xc:white", "-fill", "black",
                     "-draw", "rectangle 100,100 700,140", os.path.join(PROJECT, "page1.jpg")],
                    check=True, timeout=60)
-    lines = ["AudioFile=rubato.opus", "SourceAudioFile=" + os.path.join(PIECES, "rubato.opus"),
+    lines = ["AudioFile=" + audio, "SourceAudioFile=" + source,
              "DirPath=", "FileName=" + NAME, "NotesDataFile=" + NAME + ".ntf", "UseLocal=true",
              "NotesFile0=page1.jpg", "NotesAmount=1"]
     with open(os.path.join(PROJECT, NAME + ".nts"), "w", newline="") as f:
         f.write("".join(line + "\r\n" for line in lines))
-    step = (end - start) / count
+    step = (end - start) / len(places)
     entries, acc = [], 0.0
-    for i in range(count):
-        place = f"{{{100000 + 10000 * i}}}{{{100000 + 5000 * i}}}{{0}}"
-        entries.append(f"{hundredths(start + acc)}={place}")
+    for x, y, _ in places:
+        entries.append(f"{hundredths(start + acc)}={{{x}}}{{{y}}}{{0}}")
         acc += step
     with open(NTF, "w", newline="") as f:
         f.write("".join(e + "\r\n" for e in entries))
@@ -179,8 +187,8 @@ def run(proc, truth, spread):
 
 def main():
     os.makedirs(OUT, exist_ok=True)
-    start, end, truth = read_truth()
-    spread = make_project(start, end, len(truth))
+    start, end, truth, places, audio = read_truth()
+    spread = make_project(start, end, places, audio)
     e2e.with_program(lambda proc: run(proc, truth, spread))
     return e2e.tally()
 

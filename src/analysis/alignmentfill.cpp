@@ -1,0 +1,91 @@
+#include "analysis/alignmentfill.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace onsetalignment {
+
+// Times for the entries that took no onset: between two aligned neighbours in proportion
+// to the entries' own spacing, before the first and after the last shifted with it.
+std::vector<double> fillIn(const std::vector<double>& t, const std::vector<int>& match,
+                           const std::vector<double>& u)
+{
+    std::vector<int> known;
+    for (int i = 0; i < static_cast<int>(t.size()); ++i)
+        if (match[i] >= 0)
+            known.push_back(i);
+    std::vector<double> out(t);
+    if (known.empty())
+        return out;
+    for (const int i : known)
+        out[i] = u[match[i]];
+    const int first = known.front(), last = known.back();
+    // Shifted with the first aligned entry; squeezed in their proportions between the
+    // recording's start and that entry where the shift would take them before the start.
+    const double lowest = std::max(0.0, t[0] + out[first] - t[first]);
+    for (int k = 0; k < first; ++k) {
+        const double share =
+            t[first] > t[0] ? (t[k] - t[0]) / (t[first] - t[0]) : static_cast<double>(k) / first;
+        out[k] = lowest + share * (out[first] - lowest);
+    }
+    for (int k = last + 1; k < static_cast<int>(t.size()); ++k)
+        out[k] = t[k] + out[last] - t[last];
+    for (std::size_t n = 1; n < known.size(); ++n) {
+        const int a = known[n - 1], b = known[n];
+        const double span = t[b] - t[a];
+        for (int k = a + 1; k < b; ++k) {
+            const double share =
+                span > 0 ? (t[k] - t[a]) / span : static_cast<double>(k - a) / (b - a);
+            out[k] = out[a] + share * (out[b] - out[a]);
+        }
+    }
+    return out;
+}
+
+// An onset for every entry: its own, or one interpolated by entry between the onsets of
+// its neighbours (held at either end).
+std::vector<int> guideFrom(const std::vector<int>& match)
+{
+    std::vector<int> guide(match);
+    int last = -1;
+    for (int i = 0; i < static_cast<int>(match.size()); ++i) {
+        if (match[i] < 0)
+            continue;
+        for (int k = last + 1; k < i; ++k)
+            guide[k] =
+                last < 0 ? match[i]
+                         : match[last] +
+                               static_cast<int>(std::lround(static_cast<double>(k - last) *
+                                                            (match[i] - match[last]) / (i - last)));
+        last = i;
+    }
+    for (int k = last + 1; k < static_cast<int>(match.size()); ++k)
+        guide[k] = last < 0 ? 0 : match[last];
+    return guide;
+}
+
+// Entries that are not placed keep their own times where these fit, in order, between the
+// new times of the placed entries around them.
+void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
+                  std::vector<double>& times, double gap)
+{
+    const int n = static_cast<int>(t.size());
+    for (int a = 0; a < n;) {
+        if (placed[a] >= 0) {
+            ++a;
+            continue;
+        }
+        int b = a;
+        while (b < n && placed[b] < 0)
+            ++b;
+        // Entries a .. b - 1 are not placed.
+        const double low = a > 0 ? times[a - 1] + gap : 0.0;
+        const double high = b < n ? times[b] - gap : std::numeric_limits<double>::infinity();
+        if (a > 0 && b < n && t[a] >= low && t[b - 1] <= high)
+            std::copy(t.begin() + a, t.begin() + b, times.begin() + a);
+        a = b;
+    }
+}
+
+} // namespace onsetalignment
