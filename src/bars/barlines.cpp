@@ -1,0 +1,318 @@
+#include "bars/barlines.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace bars {
+
+namespace {
+
+struct Stroke {
+    int left = 0;
+    int right = 0;
+    int middle() const { return (left + right) / 2; }
+};
+
+// Rows [from, to] in which any of columns [left, right] has ink, as a share of the rows.
+double inkedRows(const Raster& raster, int left, int right, int from, int to)
+{
+    if (to < from)
+        return 0;
+    int count = 0;
+    for (int y = from; y <= to; ++y)
+        for (int x = left; x <= right; ++x)
+            if (raster.at(x, y)) {
+                ++count;
+                break;
+            }
+    return double(count) / double(to - from + 1);
+}
+
+// Vertical strokes that run through the whole staff from its top line to its bottom line
+// with no gap worth a fifth of a line distance, and that stop at the staff where the
+// system does not go on beyond it. Stems stop short of a line or run on to a note head.
+std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, double thickness,
+                                 bool openAbove, bool openBelow)
+{
+    std::vector<Stroke> strokes;
+    const int top = staff.top();
+    const int bottom = staff.bottom();
+    const int height = bottom - top + 1;
+    const int maxGap = std::max(1, int(0.2 * staff.space));
+    const int maxWidth = int(staff.space) + 3;
+    std::vector<bool> through(size_t(raster.width), false);
+    for (int x = std::max(1, staff.left); x <= std::min(raster.width - 2, staff.right); ++x) {
+        int covered = 0;
+        int gap = 0;
+        int worstGap = 0;
+        for (int y = top; y <= bottom; ++y) {
+            const std::uint8_t* row = raster.ink.data() + size_t(y) * raster.width;
+            if (row[x - 1] | row[x] | row[x + 1]) {
+                ++covered;
+                gap = 0;
+            } else {
+                worstGap = std::max(worstGap, ++gap);
+                if (worstGap > maxGap)
+                    break;
+            }
+        }
+        through[size_t(x)] = worstGap <= maxGap && covered >= 0.9 * height;
+    }
+    const int near = std::max(1, int(0.2 * staff.space));
+    const int far = std::max(near + 1, int(0.6 * staff.space));
+    (void)thickness;
+    int x = 0;
+    while (x < raster.width) {
+        if (!through[size_t(x)]) {
+            ++x;
+            continue;
+        }
+        Stroke stroke;
+        stroke.left = x;
+        while (x < raster.width && through[size_t(x)])
+            ++x;
+        stroke.right = x - 1;
+        if (stroke.right - stroke.left + 1 > maxWidth)
+            continue;
+        // The stroke itself, without the column either side the test above allowed.
+        const int inLeft = std::min(stroke.left + 1, stroke.middle());
+        const int inRight = std::max(stroke.right - 1, stroke.middle());
+        const bool above = inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.8;
+        const bool below = inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.8;
+        if ((above && !openAbove) || (below && !openBelow))
+            continue;
+        strokes.push_back(stroke);
+    }
+    return strokes;
+}
+
+// Columns with ink between the staff's lines (the lines themselves left out) or just
+// beyond them: clefs, signatures, notes.
+std::vector<bool> busyColumns(const Raster& raster, const Staff& staff, double thickness)
+{
+    std::vector<bool> busy(size_t(raster.width), false);
+    const int reach = int(std::ceil(thickness / 2)) + 1;
+    std::vector<bool> lineRow(size_t(raster.height), false);
+    for (const double line : staff.lines)
+        for (int dy = -reach; dy <= reach; ++dy) {
+            const int y = int(std::lround(line)) + dy;
+            if (y >= 0 && y < raster.height)
+                lineRow[size_t(y)] = true;
+        }
+    const int from = std::max(0, int(staff.lines[0] - staff.space));
+    const int to = std::min(raster.height - 1, int(staff.lines[4] + staff.space));
+    const int needed = std::max(2, int(0.4 * staff.space));
+    for (int x = std::max(0, staff.left); x <= std::min(raster.width - 1, staff.right); ++x) {
+        int count = 0;
+        for (int y = from; y <= to; ++y)
+            if (!lineRow[size_t(y)] && raster.ink[size_t(y) * raster.width + x])
+                ++count;
+        busy[size_t(x)] = count >= needed;
+    }
+    return busy;
+}
+
+// A repeat sign's dot in the two middle spaces of the staff within columns [from, to]:
+// small round blobs, one above the middle line and one below it, narrower than a note.
+bool dotsIn(const Raster& raster, const Staff& staff, int from, int to)
+{
+    const double space = staff.space;
+    const double centres[2] = {(staff.lines[1] + staff.lines[2]) / 2,
+                               (staff.lines[2] + staff.lines[3]) / 2};
+    const int half = std::max(1, int(0.4 * space));
+    const int tallest = int(std::ceil(0.75 * space));
+    const int least = std::max(1, int(0.2 * space));
+    std::vector<int> found;
+    for (const double centre : centres) {
+        const int cy = int(std::lround(centre));
+        int runStart = -1;
+        int runMax = 0;
+        bool hit = false;
+        for (int x = from; x <= to + 1; ++x) {
+            int count = 0;
+            if (x <= to)
+                for (int y = cy - half; y <= cy + half; ++y)
+                    count += raster.at(x, y) ? 1 : 0;
+            if (count >= least) {
+                if (runStart < 0)
+                    runStart = x;
+                runMax = std::max(runMax, count);
+                continue;
+            }
+            if (runStart >= 0) {
+                const int width = x - runStart;
+                if (width >= 0.2 * space && width <= 0.9 * space && runMax <= tallest)
+                    hit = true;
+                runStart = -1;
+                runMax = 0;
+            }
+        }
+        if (!hit)
+            return false;
+    }
+    return true;
+}
+
+// Where the bracket of an ending starts above the staff: a long thin horizontal line with
+// a hook down at its left end.
+std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
+{
+    std::vector<int> hooks;
+    const double space = staff.space;
+    const int from = std::max(0, int(staff.lines[0] - 6 * space));
+    const int to = std::max(0, int(staff.lines[0] - 1.2 * space));
+    const int minLength = int(3 * space);
+    const int hookLength = std::max(2, int(0.8 * space));
+    const int thin = std::max(2, int(0.3 * space));
+    for (int y = from; y <= to; ++y) {
+        int x = std::max(0, staff.left);
+        while (x <= staff.right) {
+            if (!raster.at(x, y)) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x <= staff.right && raster.at(x, y))
+                ++x;
+            if (x - start < minLength)
+                continue;
+            // Thin: paper a little above and below most of its length.
+            const double aboveInk = [&] {
+                int n = 0;
+                for (int c = start; c < x; ++c)
+                    n += raster.at(c, y - thin) ? 1 : 0;
+                return double(n) / (x - start);
+            }();
+            if (aboveInk > 0.3)
+                continue;
+            bool hook = false;
+            for (int c = start; c <= start + std::max(1, int(0.3 * space)) && !hook; ++c) {
+                int depth = 0;
+                while (raster.at(c, y + depth + 1) || raster.at(c, y + depth + 2))
+                    ++depth;
+                hook = depth >= hookLength && raster.at(c, y + thin) &&
+                       !raster.at(c + int(space), y + thin + 1);
+            }
+            if (!hook)
+                continue;
+            const bool known = std::any_of(hooks.begin(), hooks.end(),
+                                           [&](int h) { return std::abs(h - start) < space; });
+            if (!known)
+                hooks.push_back(start);
+        }
+    }
+    std::sort(hooks.begin(), hooks.end());
+    return hooks;
+}
+
+} // namespace
+
+SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
+                       const std::vector<int>& members, const LineMetrics& metrics)
+{
+    SystemLines result;
+    if (members.empty())
+        return result;
+    const Staff& first = staves[size_t(members.front())];
+    const double space = first.space;
+    const int count = int(members.size());
+
+    // Strokes found at one place in every staff of the system.
+    std::vector<std::vector<Stroke>> perStaff;
+    for (int i = 0; i < count; ++i)
+        perStaff.push_back(staffStrokes(raster, staves[size_t(members[size_t(i)])],
+                                        metrics.thickness, i > 0, i + 1 < count));
+    const int tolerance = std::max(2, int(0.4 * space));
+    std::vector<Stroke> common;
+    for (const Stroke& stroke : perStaff.front()) {
+        Stroke merged = stroke;
+        bool everywhere = true;
+        for (int i = 1; i < count && everywhere; ++i) {
+            const auto& others = perStaff[size_t(i)];
+            const auto match = std::find_if(others.begin(), others.end(), [&](const Stroke& o) {
+                return std::abs(o.middle() - stroke.middle()) <= tolerance;
+            });
+            everywhere = match != others.end();
+            if (everywhere) {
+                merged.left = std::min(merged.left, match->left);
+                merged.right = std::max(merged.right, match->right);
+            }
+        }
+        if (everywhere)
+            common.push_back(merged);
+    }
+
+    // The clef starts at the first ink after the staff's start (and the line or brace
+    // that joins the staves there); the signatures follow with small gaps.
+    int clefStart = 0;
+    int headerEnd = 0;
+    std::vector<std::vector<bool>> busy;
+    for (int i = 0; i < count; ++i) {
+        const Staff& staff = staves[size_t(members[size_t(i)])];
+        busy.push_back(busyColumns(raster, staff, metrics.thickness));
+        const auto& columns = busy.back();
+        int x = staff.left + std::max(3, int(0.5 * staff.space));
+        while (x <= staff.right && !columns[size_t(x)])
+            ++x;
+        clefStart = std::max(clefStart, x);
+    }
+    std::erase_if(common, [&](const Stroke& s) { return s.left < clefStart + 1.5 * space; });
+    const int firstLine = common.empty() ? first.right : common.front().left;
+    for (int i = 0; i < count; ++i) {
+        const auto& columns = busy[size_t(i)];
+        int x = clefStart;
+        int lastBusy = x;
+        const int gapEnd = int(std::max(1.0, 1.0 * space));
+        const int limit = std::min(firstLine - 1, int(clefStart + 15 * space));
+        while (x <= limit) {
+            if (columns[size_t(x)])
+                lastBusy = x;
+            else if (x - lastBusy >= gapEnd)
+                break;
+            ++x;
+        }
+        headerEnd = std::max(headerEnd, lastBusy + 1);
+    }
+    result.contentStart = std::min(firstLine, headerEnd + int(0.3 * space));
+
+    // Strokes close together are one bar line (double, final, repeat).
+    for (const Stroke& stroke : common) {
+        if (!result.lines.empty() && stroke.left - result.lines.back().right <= space) {
+            BarLine& line = result.lines.back();
+            line.right = std::max(line.right, stroke.right);
+            ++line.strokes;
+            continue;
+        }
+        result.lines.push_back({stroke.left, stroke.right, 1, false, false});
+    }
+    for (BarLine& line : result.lines) {
+        int left = 0;
+        int right = 0;
+        const int reach = int(1.6 * space);
+        for (const int member : members) {
+            const Staff& staff = staves[size_t(member)];
+            left += dotsIn(raster, staff, line.left - reach, line.left - 1) ? 1 : 0;
+            right += dotsIn(raster, staff, line.right + 1, line.right + reach) ? 1 : 0;
+        }
+        line.dotsLeft = 2 * left >= count && left > 0;
+        line.dotsRight = 2 * right >= count && right > 0;
+    }
+    // A bar line right after the signatures, with nothing before it, begins the first bar
+    // (a repeat sign at the start of a line).
+    if (!result.lines.empty()) {
+        const BarLine& line = result.lines.front();
+        int content = 0;
+        for (int x = result.contentStart; x < line.left; ++x)
+            for (const auto& columns : busy)
+                if (columns[size_t(x)]) {
+                    ++content;
+                    break;
+                }
+        if (content < 0.5 * space)
+            result.contentStart = -1;
+    }
+    result.endingHooks = endingHooks(raster, first);
+    return result;
+}
+
+} // namespace bars
