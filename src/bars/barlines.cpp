@@ -28,6 +28,72 @@ double inkedRows(const Raster& raster, int left, int right, int from, int to)
     return double(count) / double(to - from + 1);
 }
 
+// Rows of the staff's lines, thickness and a pixel of blur included.
+std::vector<bool> staffLineRows(const Raster& raster, const Staff& staff, double thickness)
+{
+    std::vector<bool> lineRow(size_t(raster.height), false);
+    const int reach = int(std::ceil(thickness / 2)) + 1;
+    for (const double line : staff.lines)
+        for (int dy = -reach; dy <= reach; ++dy) {
+            const int y = int(std::lround(line)) + dy;
+            if (y >= 0 && y < raster.height)
+                lineRow[size_t(y)] = true;
+        }
+    return lineRow;
+}
+
+// A note head touching the stroke at one of its ends, on either side: the box beside the
+// end is mostly ink between the lines. A stem has its head there; a bar line has paper
+// or at most the thin strokes of an accidental or the small dots of a repeat sign.
+bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool>& lineRow,
+                const std::vector<bool>& through, int left, int right)
+{
+    const int reach = std::max(2, int(0.9 * staff.space));
+    const int half = std::max(1, int(0.7 * staff.space));
+    for (const int end : {staff.top(), staff.bottom()}) {
+        for (const int side : {-1, 1}) {
+            const int edge = side < 0 ? left : right;
+            int inked = 0;
+            int total = 0;
+            for (int d = 1; d <= reach; ++d) {
+                const int x = edge + side * d;
+                if (x < 0 || x >= raster.width || through[size_t(x)])
+                    continue; // another stroke of a double bar line or a repeat sign
+                for (int y = end - half; y <= end + half; ++y) {
+                    if (y < 0 || y >= raster.height || lineRow[size_t(y)])
+                        continue; // a line neither makes nor breaks a head
+                    ++total;
+                    inked += raster.ink[size_t(y) * raster.width + x];
+                }
+            }
+            if (total > 0 && inked >= 0.35 * total)
+                return true;
+        }
+    }
+    // Beside a bar line the staff is mostly paper along its whole height; beside a stroke
+    // of a time signature's digits or a clef it is not.
+    const int near = std::max(1, int(0.2 * staff.space));
+    for (const int side : {-1, 1}) {
+        const int edge = side < 0 ? left : right;
+        int inked = 0;
+        int total = 0;
+        for (int d = near; d <= reach; ++d) {
+            const int x = edge + side * d;
+            if (x < 0 || x >= raster.width || through[size_t(x)])
+                continue;
+            for (int y = staff.top(); y <= staff.bottom(); ++y) {
+                if (lineRow[size_t(y)])
+                    continue;
+                ++total;
+                inked += raster.ink[size_t(y) * raster.width + x];
+            }
+        }
+        if (total > 0 && inked >= 0.3 * total)
+            return true;
+    }
+    return false;
+}
+
 // Vertical strokes that run through the whole staff from its top line to its bottom line
 // with no gap worth a fifth of a line distance, and that stop at the staff where the
 // system does not go on beyond it. Stems stop short of a line or run on to a note head.
@@ -47,7 +113,7 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
         int worstGap = 0;
         for (int y = top; y <= bottom; ++y) {
             const std::uint8_t* row = raster.ink.data() + size_t(y) * raster.width;
-            if (row[x - 1] | row[x] | row[x + 1]) {
+            if (row[x] | row[x + 1]) {
                 ++covered;
                 gap = 0;
             } else {
@@ -58,9 +124,10 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
         }
         through[size_t(x)] = worstGap <= maxGap && covered >= 0.9 * height;
     }
-    const int near = std::max(1, int(0.2 * staff.space));
-    const int far = std::max(near + 1, int(0.6 * staff.space));
-    (void)thickness;
+    // Paper just beyond the outer lines, where a stem runs on to its note head or beam.
+    const int near = int(thickness / 2) + std::max(2, int(0.2 * staff.space));
+    const int far = std::max(near + 2, int(thickness / 2 + 0.6 * staff.space));
+    const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
     int x = 0;
     while (x < raster.width) {
         if (!through[size_t(x)]) {
@@ -77,9 +144,11 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
         // The stroke itself, without the column either side the test above allowed.
         const int inLeft = std::min(stroke.left + 1, stroke.middle());
         const int inRight = std::max(stroke.right - 1, stroke.middle());
-        const bool above = inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.8;
-        const bool below = inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.8;
+        const bool above = inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.5;
+        const bool below = inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
         if ((above && !openAbove) || (below && !openBelow))
+            continue;
+        if (headBeside(raster, staff, lineRow, through, stroke.left, stroke.right))
             continue;
         strokes.push_back(stroke);
     }
@@ -140,8 +209,10 @@ bool dotsIn(const Raster& raster, const Staff& staff, int from, int to)
                 continue;
             }
             if (runStart >= 0) {
+                // A whole blob: not cut by the ends of the searched columns.
                 const int width = x - runStart;
-                if (width >= 0.2 * space && width <= 0.9 * space && runMax <= tallest)
+                if (width >= 0.2 * space && width <= 0.9 * space && runMax <= tallest &&
+                    runStart > from && x <= to)
                     hit = true;
                 runStart = -1;
                 runMax = 0;
@@ -176,14 +247,15 @@ std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
                 ++x;
             if (x - start < minLength)
                 continue;
-            // Thin: paper a little above and below most of its length.
-            const double aboveInk = [&] {
+            // Thin: paper a little above and below most of its length (a beam is thick).
+            const auto inkAt = [&](int row) {
                 int n = 0;
-                for (int c = start; c < x; ++c)
-                    n += raster.at(c, y - thin) ? 1 : 0;
-                return double(n) / (x - start);
-            }();
-            if (aboveInk > 0.3)
+                const int skip = start + int(0.5 * space);
+                for (int c = skip; c < x; ++c)
+                    n += raster.at(c, row) ? 1 : 0;
+                return double(n) / std::max(1, x - skip);
+            };
+            if (inkAt(y - thin) > 0.3 || inkAt(y + thin + 1) > 0.3)
                 continue;
             bool hook = false;
             for (int c = start; c <= start + std::max(1, int(0.3 * space)) && !hook; ++c) {
@@ -203,6 +275,51 @@ std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
     }
     std::sort(hooks.begin(), hooks.end());
     return hooks;
+}
+
+// Where the clef, key and time signature of a staff end, from the clef's first column: the
+// accidentals of the key follow each other closely; a time signature, a little further
+// on, fills the staff from its top line to its bottom line in a narrow block.
+int headerSegments(const Raster& raster, const Staff& staff, const std::vector<bool>& columns,
+                   int clefStart, int limit)
+{
+    const double space = staff.space;
+    const int join = std::max(1, int(0.5 * space));
+    struct Segment {
+        int left, right;
+    };
+    std::vector<Segment> segments;
+    for (int x = clefStart; x <= limit; ++x) {
+        if (!columns[size_t(x)])
+            continue;
+        if (!segments.empty() && x - segments.back().right <= join)
+            segments.back().right = x;
+        else
+            segments.push_back({x, x});
+    }
+    if (segments.empty())
+        return clefStart;
+    const auto fillsStaff = [&](const Segment& seg) {
+        if (seg.right - seg.left > 3 * space)
+            return false;
+        int rows = 0;
+        for (int y = staff.top(); y <= staff.bottom(); ++y)
+            for (int x = seg.left; x <= seg.right; ++x)
+                if (raster.at(x, y)) {
+                    ++rows;
+                    break;
+                }
+        return rows >= 0.85 * (staff.bottom() - staff.top() + 1);
+    };
+    int end = segments.front().right;
+    for (size_t i = 1; i < segments.size(); ++i) {
+        const int gap = segments[i].left - end;
+        if (gap <= 1.1 * space || (gap <= 3 * space && fillsStaff(segments[i])))
+            end = segments[i].right;
+        else
+            break;
+    }
+    return end;
 }
 
 } // namespace
@@ -260,17 +377,9 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
     const int firstLine = common.empty() ? first.right : common.front().left;
     for (int i = 0; i < count; ++i) {
         const auto& columns = busy[size_t(i)];
-        int x = clefStart;
-        int lastBusy = x;
-        const int gapEnd = int(std::max(1.0, 1.0 * space));
-        const int limit = std::min(firstLine - 1, int(clefStart + 15 * space));
-        while (x <= limit) {
-            if (columns[size_t(x)])
-                lastBusy = x;
-            else if (x - lastBusy >= gapEnd)
-                break;
-            ++x;
-        }
+        const Staff& staff = staves[size_t(members[size_t(i)])];
+        const int limit = std::min(firstLine - 1, int(clefStart + 16 * space));
+        int lastBusy = headerSegments(raster, staff, columns, clefStart, limit);
         headerEnd = std::max(headerEnd, lastBusy + 1);
     }
     result.contentStart = std::min(firstLine, headerEnd + int(0.3 * space));
@@ -288,7 +397,7 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
     for (BarLine& line : result.lines) {
         int left = 0;
         int right = 0;
-        const int reach = int(1.6 * space);
+        const int reach = int(1.1 * space);
         for (const int member : members) {
             const Staff& staff = staves[size_t(member)];
             left += dotsIn(raster, staff, line.left - reach, line.left - 1) ? 1 : 0;
