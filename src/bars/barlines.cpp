@@ -55,18 +55,23 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
             const int edge = side < 0 ? left : right;
             int inked = 0;
             int total = 0;
+            int touching = 0; // rows where ink touches the stroke: a head is fixed to its stem
+            const int touchReach = std::max(2, int(0.15 * staff.space));
             for (int d = 1; d <= reach; ++d) {
-                const int x = edge + side * d;
+                // The stroke's left column is the paper next to its ink.
+                const int x = edge + side * d + (side < 0 ? 1 : 0);
                 if (x < 0 || x >= raster.width || through[size_t(x)])
                     continue; // another stroke of a double bar line or a repeat sign
                 for (int y = end - half; y <= end + half; ++y) {
                     if (y < 0 || y >= raster.height || lineRow[size_t(y)])
                         continue; // a line neither makes nor breaks a head
                     ++total;
-                    inked += raster.ink[size_t(y) * raster.width + x];
+                    const bool ink = raster.ink[size_t(y) * raster.width + x];
+                    inked += ink;
+                    touching += ink && d <= touchReach;
                 }
             }
-            if (total > 0 && inked >= 0.35 * total)
+            if (total > 0 && inked >= 0.35 * total && touching >= 0.4 * staff.space)
                 return true;
         }
     }
@@ -88,7 +93,7 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
                 inked += raster.ink[size_t(y) * raster.width + x];
             }
         }
-        if (total > 0 && inked >= 0.3 * total)
+        if (total > 0 && inked >= 0.45 * total)
             return true;
     }
     return false;
@@ -257,6 +262,19 @@ std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
             };
             if (inkAt(y - thin) > 0.3 || inkAt(y + thin + 1) > 0.3)
                 continue;
+            int thick = 0; // columns along the line where the ink is thicker than a bracket
+            for (int k = 1; k <= 5; ++k) {
+                const int c = start + (x - start) * k / 6;
+                int up = 0;
+                int down = 0;
+                while (up <= thin && raster.at(c, y - up - 1))
+                    ++up;
+                while (down <= thin && raster.at(c, y + down + 1))
+                    ++down;
+                thick += up + down + 1 > thin ? 1 : 0;
+            }
+            if (thick >= 2)
+                continue;
             bool hook = false;
             for (int c = start; c <= start + std::max(1, int(0.3 * space)) && !hook; ++c) {
                 int depth = 0;
@@ -403,8 +421,8 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
             left += dotsIn(raster, staff, line.left - reach, line.left - 1) ? 1 : 0;
             right += dotsIn(raster, staff, line.right + 1, line.right + reach) ? 1 : 0;
         }
-        line.dotsLeft = 2 * left >= count && left > 0;
-        line.dotsRight = 2 * right >= count && right > 0;
+        line.dotsLeft = 2 * left > count;
+        line.dotsRight = 2 * right > count;
     }
     // A bar line right after the signatures, with nothing before it, begins the first bar
     // (a repeat sign at the start of a line).

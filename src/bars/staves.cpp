@@ -11,6 +11,7 @@ struct Band {
     double middle = 0;
     int first = 0;
     int last = 0;
+    double score = 0; // ink in long runs along its strongest row
 };
 
 // Rows that carry long horizontal strokes, merged into bands: candidate staff lines.
@@ -51,6 +52,7 @@ std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics)
         double weight = 0;
         double sum = 0;
         while (y < raster.height && score[size_t(y)] >= threshold) {
+            band.score = std::max(band.score, score[size_t(y)]);
             weight += score[size_t(y)];
             sum += score[size_t(y)] * y;
             ++y;
@@ -115,7 +117,9 @@ std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
             continue;
         std::vector<size_t> chain{i};
         double space = 0;
-        for (size_t j = i + 1; j < bands.size() && chain.size() < 5; ++j) {
+        // Up to two more evenly spaced bands are followed: a beam or a ledger line a space
+        // beyond the staff is told from the staff's own lines by its shorter strokes.
+        for (size_t j = i + 1; j < bands.size() && chain.size() < 7; ++j) {
             const double gap = bands[j].middle - bands[chain.back()].middle;
             const double expected = space > 0 ? space : metrics.distance;
             const double tolerance = space > 0 ? 0.2 : 0.4;
@@ -129,6 +133,18 @@ std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
         }
         if (chain.size() < 5)
             continue;
+        size_t best = 0;
+        double bestScore = -1;
+        for (size_t k = 0; k + 5 <= chain.size(); ++k) {
+            double weakest = bands[chain[k]].score;
+            for (size_t m = k; m < k + 5; ++m)
+                weakest = std::min(weakest, bands[chain[m]].score);
+            if (weakest > bestScore) {
+                bestScore = weakest;
+                best = k;
+            }
+        }
+        chain = std::vector<size_t>(chain.begin() + long(best), chain.begin() + long(best) + 5);
         Staff staff;
         for (size_t k = 0; k < 5; ++k)
             staff.lines[k] = bands[chain[k]].middle;
