@@ -10,6 +10,7 @@ namespace {
 struct Stroke {
     int left = 0;
     int right = 0;
+    bool clean = true; // no note head at its ends, paper beside it
     int middle() const { return (left + right) / 2; }
 };
 
@@ -146,15 +147,15 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
         stroke.right = x - 1;
         if (stroke.right - stroke.left + 1 > maxWidth)
             continue;
-        // The stroke itself, without the column either side the test above allowed.
-        const int inLeft = std::min(stroke.left + 1, stroke.middle());
-        const int inRight = std::max(stroke.right - 1, stroke.middle());
+        // The stroke's ink, without the column of paper left of it that the test above
+        // took in.
+        const int inLeft = std::min(stroke.left + 1, stroke.right);
+        const int inRight = stroke.right;
         const bool above = inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.5;
         const bool below = inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
         if ((above && !openAbove) || (below && !openBelow))
             continue;
-        if (headBeside(raster, staff, lineRow, through, stroke.left, stroke.right))
-            continue;
+        stroke.clean = !headBeside(raster, staff, lineRow, through, stroke.left, stroke.right);
         strokes.push_back(stroke);
     }
     return strokes;
@@ -358,10 +359,13 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         perStaff.push_back(staffStrokes(raster, staves[size_t(members[size_t(i)])],
                                         metrics.thickness, i > 0, i + 1 < count));
     const int tolerance = std::max(2, int(0.4 * space));
+    // In every staff, and clean in most of them: a note may crowd a bar line in one staff,
+    // but stems do not line up through all the staves.
     std::vector<Stroke> common;
     for (const Stroke& stroke : perStaff.front()) {
         Stroke merged = stroke;
         bool everywhere = true;
+        int clean = stroke.clean ? 1 : 0;
         for (int i = 1; i < count && everywhere; ++i) {
             const auto& others = perStaff[size_t(i)];
             const auto match = std::find_if(others.begin(), others.end(), [&](const Stroke& o) {
@@ -371,9 +375,10 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
             if (everywhere) {
                 merged.left = std::min(merged.left, match->left);
                 merged.right = std::max(merged.right, match->right);
+                clean += match->clean ? 1 : 0;
             }
         }
-        if (everywhere)
+        if (everywhere && 2 * clean >= count)
             common.push_back(merged);
     }
 
