@@ -33,7 +33,7 @@ double inkedRows(const Raster& raster, int left, int right, int from, int to)
 std::vector<bool> staffLineRows(const Raster& raster, const Staff& staff, double thickness)
 {
     std::vector<bool> lineRow(size_t(raster.height), false);
-    const int reach = int(std::ceil(thickness / 2)) + 1;
+    const int reach = std::max(1, int(thickness / 2 + 0.5));
     for (const double line : staff.lines)
         for (int dy = -reach; dy <= reach; ++dy) {
             const int y = int(std::lround(line)) + dy;
@@ -72,7 +72,7 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
                     touching += ink && d <= touchReach;
                 }
             }
-            if (total > 0 && inked >= 0.35 * total && touching >= 0.4 * staff.space)
+            if (total > 0 && inked >= 0.35 * total && touching >= 0.25 * staff.space)
                 return true;
         }
     }
@@ -189,8 +189,9 @@ std::vector<bool> busyColumns(const Raster& raster, const Staff& staff, double t
 
 // A repeat sign's dot in the two middle spaces of the staff within columns [from, to]:
 // small round blobs, one above the middle line and one below it, narrower than a note.
-bool dotsIn(const Raster& raster, const Staff& staff, int from, int to)
+bool dotsIn(const Raster& raster, const Staff& staff, double thickness, int from, int to)
 {
+    const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
     const double space = staff.space;
     const double centres[2] = {(staff.lines[1] + staff.lines[2]) / 2,
                                (staff.lines[2] + staff.lines[3]) / 2};
@@ -207,7 +208,7 @@ bool dotsIn(const Raster& raster, const Staff& staff, int from, int to)
             int count = 0;
             if (x <= to)
                 for (int y = cy - half; y <= cy + half; ++y)
-                    count += raster.at(x, y) ? 1 : 0;
+                    count += raster.at(x, y) && !lineRow[size_t(y)] ? 1 : 0;
             if (count >= least) {
                 if (runStart < 0)
                     runStart = x;
@@ -423,8 +424,8 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         const int reach = int(1.1 * space);
         for (const int member : members) {
             const Staff& staff = staves[size_t(member)];
-            left += dotsIn(raster, staff, line.left - reach, line.left - 1) ? 1 : 0;
-            right += dotsIn(raster, staff, line.right + 1, line.right + reach) ? 1 : 0;
+            left += dotsIn(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
+            right += dotsIn(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
         }
         line.dotsLeft = 2 * left > count;
         line.dotsRight = 2 * right > count;

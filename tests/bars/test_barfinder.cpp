@@ -59,7 +59,7 @@ TEST(BarFinder, FindsTheBarsOfEngravedAndScannedPages)
 // turn has taken them.
 TEST(BarFinder, ReadsATurnedPage)
 {
-    const bartruth::TruePage page = corpusPage(QStringLiteral("minuet-p1.gif"));
+    const bartruth::TruePage page = corpusPage(QStringLiteral("waltz-p1.gif"));
     const QImage straight = load(page.file);
     for (const double degrees : {2.0, -2.0}) {
         SCOPED_TRACE(degrees);
