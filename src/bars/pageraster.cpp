@@ -46,23 +46,38 @@ Raster inkOf(const QImage& page, int shrink)
     Raster raster;
     if (page.isNull() || shrink < 1)
         return raster;
-    const QImage grey = page.convertToFormat(QImage::Format_Grayscale8);
-    if (grey.isNull())
+    // Pages come decoded as 32-bit RGB: their grey levels are read straight from it,
+    // without a converted copy of the whole page.
+    const bool rgb = page.format() == QImage::Format_RGB32 ||
+                     page.format() == QImage::Format_ARGB32 ||
+                     page.format() == QImage::Format_ARGB32_Premultiplied;
+    const QImage source = rgb ? page : page.convertToFormat(QImage::Format_Grayscale8);
+    if (source.isNull())
         return raster;
-    const int width = grey.width() / shrink;
-    const int height = grey.height() / shrink;
+    const int width = source.width() / shrink;
+    const int height = source.height() / shrink;
     if (width < 16 || height < 16)
         return raster;
     std::vector<std::uint8_t> levels(size_t(width) * size_t(height));
     std::vector<int> sums(static_cast<size_t>(width), 0);
     const int area = shrink * shrink;
+    const int used = width * shrink;
     for (int y = 0; y < height; ++y) {
         std::fill(sums.begin(), sums.end(), 0);
         for (int dy = 0; dy < shrink; ++dy) {
-            const uchar* row = grey.constScanLine(y * shrink + dy);
-            for (int x = 0; x < width; ++x)
-                for (int dx = 0; dx < shrink; ++dx)
-                    sums[size_t(x)] += row[x * shrink + dx];
+            if (rgb) {
+                const auto* row =
+                    reinterpret_cast<const QRgb*>(source.constScanLine(y * shrink + dy));
+                for (int x = 0; x < used; ++x) {
+                    const QRgb p = row[x];
+                    sums[size_t(x / shrink)] +=
+                        (qRed(p) * 77 + qGreen(p) * 150 + qBlue(p) * 29) >> 8;
+                }
+            } else {
+                const uchar* row = source.constScanLine(y * shrink + dy);
+                for (int x = 0; x < used; ++x)
+                    sums[size_t(x / shrink)] += row[x];
+            }
         }
         std::uint8_t* out = levels.data() + size_t(y) * width;
         for (int x = 0; x < width; ++x)
