@@ -334,10 +334,13 @@ int headerSegments(const Raster& raster, const Staff& staff, const std::vector<b
     int end = segments.front().right;
     for (size_t i = 1; i < segments.size(); ++i) {
         const int gap = segments[i].left - end;
-        if (gap <= 1.1 * space || (gap <= 3 * space && fillsStaff(segments[i])))
-            end = segments[i].right;
-        else
+        if (gap <= 3 * space && fillsStaff(segments[i])) {
+            end = segments[i].right; // the time signature ends the header
             break;
+        }
+        if (gap > 1.5 * space)
+            break;
+        end = segments[i].right;
     }
     return end;
 }
@@ -398,15 +401,6 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         clefStart = std::max(clefStart, x);
     }
     std::erase_if(common, [&](const Stroke& s) { return s.left < clefStart + 1.5 * space; });
-    const int firstLine = common.empty() ? first.right : common.front().left;
-    for (int i = 0; i < count; ++i) {
-        const auto& columns = busy[size_t(i)];
-        const Staff& staff = staves[size_t(members[size_t(i)])];
-        const int limit = std::min(firstLine - 1, int(clefStart + 16 * space));
-        int lastBusy = headerSegments(raster, staff, columns, clefStart, limit);
-        headerEnd = std::max(headerEnd, lastBusy + 1);
-    }
-    result.contentStart = std::min(firstLine, headerEnd + int(0.3 * space));
 
     // Strokes close together are one bar line (double, final, repeat).
     for (const Stroke& stroke : common) {
@@ -430,6 +424,24 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         line.dotsLeft = 2 * left > count;
         line.dotsRight = 2 * right > count;
     }
+
+    // The signatures end before the first bar line, unless that line is a stroke of the
+    // time signature's digits; a repeat sign stops them.
+    int limit = int(clefStart + 16 * space);
+    for (const BarLine& line : result.lines)
+        if (line.dotsRight || line.dotsLeft || line.strokes > 1) {
+            limit = std::min(limit, line.left - 1);
+            break;
+        }
+    for (int i = 0; i < count; ++i) {
+        const Staff& staff = staves[size_t(members[size_t(i)])];
+        const int last =
+            headerSegments(raster, staff, busy[size_t(i)], clefStart, std::min(limit, staff.right));
+        headerEnd = std::max(headerEnd, last + 1);
+    }
+    std::erase_if(result.lines, [&](const BarLine& line) { return line.right < headerEnd; });
+    const int firstLine = result.lines.empty() ? first.right : result.lines.front().left;
+    result.contentStart = std::min(firstLine, headerEnd + int(0.3 * space));
     // A bar line right after the signatures, with nothing before it, begins the first bar
     // (a repeat sign at the start of a line).
     if (!result.lines.empty()) {
