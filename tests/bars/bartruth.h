@@ -99,22 +99,36 @@ inline bool inside(const bars::Bar& found, const bars::Bar& truth, double space)
            found.right > found.left;
 }
 
-inline Score compare(const QList<bars::Bar>& found, const TruePage& page)
+// For each found bar, the true bar it lies in (each true bar taken once), or -1.
+inline QList<int> matches(const QList<bars::Bar>& found, const TruePage& page)
 {
-    Score score;
-    score.truth = int(page.bars.size());
-    score.found = int(found.size());
+    QList<int> out;
     QList<bool> taken(page.bars.size(), false);
     for (const bars::Bar& bar : found) {
         int match = -1;
         for (int i = 0; i < page.bars.size() && match < 0; ++i)
             if (!taken[i] && inside(bar, page.bars[i], page.space))
                 match = i;
+        if (match >= 0)
+            taken[match] = true;
+        out << match;
+    }
+    return out;
+}
+
+inline Score compare(const QList<bars::Bar>& found, const TruePage& page)
+{
+    Score score;
+    score.truth = int(page.bars.size());
+    score.found = int(found.size());
+    const QList<int> matched = matches(found, page);
+    for (int k = 0; k < found.size(); ++k) {
+        const bars::Bar& bar = found[k];
+        const int match = matched[k];
         if (match < 0) {
             score.falseRepeats += int(bar.startRepeat) + int(bar.endRepeat);
             continue;
         }
-        taken[match] = true;
         ++score.matched;
         const bars::Bar& truth = page.bars[match];
         score.matchedRepeats +=

@@ -1,5 +1,6 @@
 #include "bars/barfinder.h"
 #include "bars/bartruth.h"
+#include "bars/playingorder.h"
 #include "project/pageimage.h"
 
 #include <gtest/gtest.h>
@@ -46,12 +47,25 @@ TEST(BarFinder, FindsTheBarsOfEngravedAndScannedPages)
         EXPECT_EQ(score.matchedRepeats, score.trueRepeats);
         EXPECT_EQ(score.falseRepeats, 0);
         EXPECT_NEAR(found.staffSpace, page.space, 0.1 * page.space);
-        // Reading order: system by system, left to right within a system.
-        for (int i = 1; i < found.bars.size(); ++i) {
-            const bars::Bar& a = found.bars[i - 1];
+        // Reading order: system by system, left to right within a system; a system's first
+        // bar starts after its clef.
+        for (int i = 0; i < found.bars.size(); ++i) {
             const bars::Bar& b = found.bars[i];
+            if (i == 0 || found.bars[i - 1].system != b.system) {
+                EXPECT_GT(b.left, found.systems[b.system].left + 2.5 * page.space);
+                continue;
+            }
+            const bars::Bar& a = found.bars[i - 1];
             EXPECT_TRUE(b.system == a.system ? b.left >= a.right : b.system == a.system + 1);
         }
+        // The repeats and endings found give the order the music is played in: the true
+        // bars in the true order, once a bar split in two by a stem is taken as one.
+        const QList<int> truth = bartruth::matches(found.bars, page);
+        QList<int> order;
+        for (const int i : bars::playingOrder(found.bars))
+            if (truth[i] >= 0)
+                order << truth[i];
+        EXPECT_EQ(order, bars::playingOrder(page.bars));
     }
 }
 
