@@ -44,8 +44,10 @@ std::vector<bool> staffLineRows(const Raster& raster, const Staff& staff, double
 }
 
 // A note head touching the stroke at one of its ends, on either side: the box beside the
-// end is mostly ink between the lines. A stem has its head there; a bar line has paper
-// or at most the thin strokes of an accidental or the small dots of a repeat sign.
+// end is largely ink between the lines and the ink is fixed to the stroke (a hollow head
+// fills less of the box but touches the stem along more of its height). A stem has its
+// head there; a bar line has paper or at most the thin strokes of an accidental or the
+// small dots of a repeat sign.
 bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool>& lineRow,
                 const std::vector<bool>& through, int left, int right)
 {
@@ -72,7 +74,8 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
                     touching += ink && d <= touchReach;
                 }
             }
-            if (total > 0 && inked >= 0.35 * total && touching >= 0.25 * staff.space)
+            if (total > 0 && ((inked >= 0.35 * total && touching >= 0.25 * staff.space) ||
+                              (inked >= 0.25 * total && touching >= 0.6 * staff.space)))
                 return true;
         }
     }
