@@ -41,6 +41,11 @@ PageBars findBars(const QImage& page, const CancelFlag* cancel)
     if (stop(cancel))
         return cancelledResult();
     LineMetrics metrics = lineMetrics(raster);
+    // Small staves (about 100 dpi) are drawn in grey: read again with faint lines as ink.
+    if (metrics.distance < 9) {
+        raster = inkOf(page, shrink, true);
+        metrics = lineMetrics(raster);
+    }
     if (metrics.distance < 4)
         return result;
     const double skew = skewOf(raster, metrics);

@@ -41,7 +41,7 @@ int otsu(const std::array<qint64, 256>& histogram, qint64 total)
 
 } // namespace
 
-Raster inkOf(const QImage& page, int shrink)
+Raster inkOf(const QImage& page, int shrink, bool faint)
 {
     Raster raster;
     if (page.isNull() || shrink < 1)
@@ -95,8 +95,20 @@ Raster inkOf(const QImage& page, int shrink)
     if (level < 24 || level > 240 || inkCount * 1000 < total || inkCount * 2 > total)
         return raster;
     // Thin lines drawn at a low resolution come out grey: the split leans towards the
-    // paper, a quarter of the way from the split to white.
-    level = std::min(200, (3 * level + 255) / 4);
+    // paper, a quarter of the way from the split to white. Asked for faint lines, on clean
+    // paper (a page drawn, not scanned: nearly all of the paper at one level) any clear
+    // grey is ink.
+    int paper = level + 1;
+    qint64 paperCount = 0;
+    for (int i = level + 1; i < 256; ++i) {
+        paperCount += histogram[size_t(i)];
+        if (histogram[size_t(i)] > histogram[size_t(paper)])
+            paper = i;
+    }
+    if (faint && double(histogram[size_t(paper)]) >= 0.9 * double(paperCount) && paper > level + 40)
+        level = std::min(220, paper - 30);
+    else
+        level = std::min(200, (3 * level + 255) / 4);
     raster.width = width;
     raster.height = height;
     raster.ink.resize(levels.size());

@@ -27,8 +27,10 @@ inline constexpr int maxWorkingSide = 4000;
 
 // The page in ink and paper: grey levels averaged over blocks of `shrink` x `shrink`
 // pixels, split at the level that best separates the two (Otsu's threshold). A page with
-// almost no ink, or no contrast, gives an empty raster.
-Raster inkOf(const QImage& page, int shrink);
+// almost no ink, or no contrast, gives an empty raster. With `faint`, on a page with clean
+// paper every clear grey counts as ink: the staff lines of a page drawn at a low
+// resolution are grey.
+Raster inkOf(const QImage& page, int shrink, bool faint = false);
 
 // Typical thickness of a staff line and distance of two staff lines, in raster pixels,
 // from the vertical runs of ink and paper. Zero distance when there is no regular pattern.
