@@ -1,0 +1,466 @@
+#include "bars/barlines.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace bars {
+
+namespace {
+
+struct Stroke {
+    int left = 0;
+    int right = 0;
+    bool clean = true; // no note head at its ends, paper beside it
+    int middle() const { return (left + right) / 2; }
+};
+
+// Rows [from, to] in which any of columns [left, right] has ink, as a share of the rows.
+double inkedRows(const Raster& raster, int left, int right, int from, int to)
+{
+    if (to < from)
+        return 0;
+    int count = 0;
+    for (int y = from; y <= to; ++y)
+        for (int x = left; x <= right; ++x)
+            if (raster.at(x, y)) {
+                ++count;
+                break;
+            }
+    return double(count) / double(to - from + 1);
+}
+
+// Rows of the staff's lines, thickness and a pixel of blur included.
+std::vector<bool> staffLineRows(const Raster& raster, const Staff& staff, double thickness)
+{
+    std::vector<bool> lineRow(size_t(raster.height), false);
+    const int reach = std::max(1, int(thickness / 2 + 0.5));
+    for (const double line : staff.lines)
+        for (int dy = -reach; dy <= reach; ++dy) {
+            const int y = int(std::lround(line)) + dy;
+            if (y >= 0 && y < raster.height)
+                lineRow[size_t(y)] = true;
+        }
+    return lineRow;
+}
+
+// A note head touching the stroke at one of its ends, on either side: the box beside the
+// end is largely ink between the lines and the ink is fixed to the stroke (a hollow head
+// fills less of the box but touches the stem along more of its height). A stem has its
+// head there; a bar line has paper or at most the thin strokes of an accidental or the
+// small dots of a repeat sign.
+bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool>& lineRow,
+                const std::vector<bool>& through, int left, int right)
+{
+    const int reach = std::max(2, int(0.9 * staff.space));
+    const int half = std::max(1, int(0.7 * staff.space));
+    for (const int end : {staff.top(), staff.bottom()}) {
+        for (const int side : {-1, 1}) {
+            const int edge = side < 0 ? left : right;
+            int inked = 0;
+            int total = 0;
+            int touching = 0; // rows where ink touches the stroke: a head is fixed to its stem
+            const int touchReach = std::max(2, int(0.15 * staff.space));
+            for (int d = 1; d <= reach; ++d) {
+                // The stroke's left column is the paper next to its ink.
+                const int x = edge + side * d + (side < 0 ? 1 : 0);
+                if (x < 0 || x >= raster.width || through[size_t(x)])
+                    continue; // another stroke of a double bar line or a repeat sign
+                for (int y = end - half; y <= end + half; ++y) {
+                    if (y < 0 || y >= raster.height || lineRow[size_t(y)])
+                        continue; // a line neither makes nor breaks a head
+                    ++total;
+                    const bool ink = raster.ink[size_t(y) * raster.width + x];
+                    inked += ink;
+                    touching += ink && d <= touchReach;
+                }
+            }
+            if (total > 0 && ((inked >= 0.35 * total && touching >= 0.25 * staff.space) ||
+                              (inked >= 0.25 * total && touching >= 0.6 * staff.space)))
+                return true;
+        }
+    }
+    // Beside a bar line the staff is mostly paper along its whole height; beside a stroke
+    // of a time signature's digits or a clef it is not.
+    const int near = std::max(1, int(0.2 * staff.space));
+    for (const int side : {-1, 1}) {
+        const int edge = side < 0 ? left : right;
+        int inked = 0;
+        int total = 0;
+        for (int d = near; d <= reach; ++d) {
+            const int x = edge + side * d;
+            if (x < 0 || x >= raster.width || through[size_t(x)])
+                continue;
+            for (int y = staff.top(); y <= staff.bottom(); ++y) {
+                if (lineRow[size_t(y)])
+                    continue;
+                ++total;
+                inked += raster.ink[size_t(y) * raster.width + x];
+            }
+        }
+        if (total > 0 && inked >= 0.45 * total)
+            return true;
+    }
+    return false;
+}
+
+// Vertical strokes that run through the whole staff from its top line to its bottom line
+// with no gap worth a fifth of a line distance, and that stop at the staff where the
+// system does not go on beyond it. Stems stop short of a line or run on to a note head.
+std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, double thickness,
+                                 bool openAbove, bool openBelow)
+{
+    std::vector<Stroke> strokes;
+    const int top = staff.top();
+    const int bottom = staff.bottom();
+    const int height = bottom - top + 1;
+    const int maxGap = std::max(1, int(0.2 * staff.space));
+    const int maxWidth = int(staff.space) + 3;
+    std::vector<bool> through(size_t(raster.width), false);
+    for (int x = std::max(1, staff.left); x <= std::min(raster.width - 2, staff.right); ++x) {
+        int covered = 0;
+        int gap = 0;
+        int worstGap = 0;
+        for (int y = top; y <= bottom; ++y) {
+            const std::uint8_t* row = raster.ink.data() + size_t(y) * raster.width;
+            if (row[x] | row[x + 1]) {
+                ++covered;
+                gap = 0;
+            } else {
+                worstGap = std::max(worstGap, ++gap);
+                if (worstGap > maxGap)
+                    break;
+            }
+        }
+        through[size_t(x)] = worstGap <= maxGap && covered >= 0.9 * height;
+    }
+    // Paper just beyond the outer lines, where a stem runs on to its note head or beam.
+    const int near = int(thickness / 2) + std::max(2, int(0.2 * staff.space));
+    const int far = std::max(near + 2, int(thickness / 2 + 0.6 * staff.space));
+    const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
+    int x = 0;
+    while (x < raster.width) {
+        if (!through[size_t(x)]) {
+            ++x;
+            continue;
+        }
+        Stroke stroke;
+        stroke.left = x;
+        while (x < raster.width && through[size_t(x)])
+            ++x;
+        stroke.right = x - 1;
+        if (stroke.right - stroke.left + 1 > maxWidth)
+            continue;
+        // The stroke's ink, without the column of paper left of it that the test above
+        // took in.
+        const int inLeft = std::min(stroke.left + 1, stroke.right);
+        const int inRight = stroke.right;
+        const bool above = inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.5;
+        const bool below = inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
+        if ((above && !openAbove) || (below && !openBelow))
+            continue;
+        stroke.clean = !headBeside(raster, staff, lineRow, through, stroke.left, stroke.right);
+        strokes.push_back(stroke);
+    }
+    return strokes;
+}
+
+// Columns with ink between the staff's lines (the lines themselves left out) or just
+// beyond them: clefs, signatures, notes.
+std::vector<bool> busyColumns(const Raster& raster, const Staff& staff, double thickness)
+{
+    std::vector<bool> busy(size_t(raster.width), false);
+    const int reach = int(std::ceil(thickness / 2)) + 1;
+    std::vector<bool> lineRow(size_t(raster.height), false);
+    for (const double line : staff.lines)
+        for (int dy = -reach; dy <= reach; ++dy) {
+            const int y = int(std::lround(line)) + dy;
+            if (y >= 0 && y < raster.height)
+                lineRow[size_t(y)] = true;
+        }
+    const int from = std::max(0, int(staff.lines[0] - staff.space));
+    const int to = std::min(raster.height - 1, int(staff.lines[4] + staff.space));
+    const int needed = std::max(2, int(0.4 * staff.space));
+    for (int x = std::max(0, staff.left); x <= std::min(raster.width - 1, staff.right); ++x) {
+        int count = 0;
+        for (int y = from; y <= to; ++y)
+            if (!lineRow[size_t(y)] && raster.ink[size_t(y) * raster.width + x])
+                ++count;
+        busy[size_t(x)] = count >= needed;
+    }
+    return busy;
+}
+
+// A repeat sign's dot in the two middle spaces of the staff within columns [from, to]:
+// small round blobs, one above the middle line and one below it, narrower than a note.
+bool dotsIn(const Raster& raster, const Staff& staff, double thickness, int from, int to)
+{
+    const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
+    const double space = staff.space;
+    const double centres[2] = {(staff.lines[1] + staff.lines[2]) / 2,
+                               (staff.lines[2] + staff.lines[3]) / 2};
+    const int half = std::max(1, int(0.4 * space));
+    const int tallest = int(std::ceil(0.75 * space));
+    const int least = std::max(1, int(0.2 * space));
+    std::vector<int> found;
+    for (const double centre : centres) {
+        const int cy = int(std::lround(centre));
+        int runStart = -1;
+        int runMax = 0;
+        bool hit = false;
+        for (int x = from; x <= to + 1; ++x) {
+            int count = 0;
+            if (x <= to)
+                for (int y = cy - half; y <= cy + half; ++y)
+                    count += raster.at(x, y) && !lineRow[size_t(y)] ? 1 : 0;
+            if (count >= least) {
+                if (runStart < 0)
+                    runStart = x;
+                runMax = std::max(runMax, count);
+                continue;
+            }
+            if (runStart >= 0) {
+                // A whole blob: not cut by the ends of the searched columns.
+                const int width = x - runStart;
+                if (width >= 0.2 * space && width <= 0.9 * space && runMax <= tallest &&
+                    runStart > from && x <= to)
+                    hit = true;
+                runStart = -1;
+                runMax = 0;
+            }
+        }
+        if (!hit)
+            return false;
+    }
+    return true;
+}
+
+// Where the bracket of an ending starts above the staff: a long thin horizontal line with
+// a hook down at its left end.
+std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
+{
+    std::vector<int> hooks;
+    const double space = staff.space;
+    const int from = std::max(0, int(staff.lines[0] - 6 * space));
+    const int to = std::max(0, int(staff.lines[0] - 1.2 * space));
+    const int minLength = int(3 * space);
+    const int hookLength = std::max(2, int(0.8 * space));
+    const int thin = std::max(2, int(0.3 * space));
+    for (int y = from; y <= to; ++y) {
+        int x = std::max(0, staff.left);
+        while (x <= staff.right) {
+            if (!raster.at(x, y)) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x <= staff.right && raster.at(x, y))
+                ++x;
+            if (x - start < minLength)
+                continue;
+            // Thin: paper a little above and below most of its length (a beam is thick).
+            const auto inkAt = [&](int row) {
+                int n = 0;
+                const int skip = start + int(0.5 * space);
+                for (int c = skip; c < x; ++c)
+                    n += raster.at(c, row) ? 1 : 0;
+                return double(n) / std::max(1, x - skip);
+            };
+            if (inkAt(y - thin) > 0.3 || inkAt(y + thin + 1) > 0.3)
+                continue;
+            int thick = 0; // columns along the line where the ink is thicker than a bracket
+            for (int k = 1; k <= 5; ++k) {
+                const int c = start + (x - start) * k / 6;
+                int up = 0;
+                int down = 0;
+                while (up <= thin && raster.at(c, y - up - 1))
+                    ++up;
+                while (down <= thin && raster.at(c, y + down + 1))
+                    ++down;
+                thick += up + down + 1 > thin ? 1 : 0;
+            }
+            if (thick >= 2)
+                continue;
+            bool hook = false;
+            for (int c = start; c <= start + std::max(1, int(0.3 * space)) && !hook; ++c) {
+                int depth = 0;
+                while (raster.at(c, y + depth + 1) || raster.at(c, y + depth + 2))
+                    ++depth;
+                hook = depth >= hookLength && raster.at(c, y + thin) &&
+                       !raster.at(c + int(space), y + thin + 1);
+            }
+            if (!hook)
+                continue;
+            const bool known = std::any_of(hooks.begin(), hooks.end(),
+                                           [&](int h) { return std::abs(h - start) < space; });
+            if (!known)
+                hooks.push_back(start);
+        }
+    }
+    std::sort(hooks.begin(), hooks.end());
+    return hooks;
+}
+
+// Where the clef, key and time signature of a staff end, from the clef's first column: the
+// accidentals of the key follow each other closely; a time signature, a little further
+// on, fills the staff from its top line to its bottom line in a narrow block.
+int headerSegments(const Raster& raster, const Staff& staff, const std::vector<bool>& columns,
+                   int clefStart, int limit)
+{
+    const double space = staff.space;
+    const int join = std::max(1, int(0.5 * space));
+    struct Segment {
+        int left, right;
+    };
+    std::vector<Segment> segments;
+    for (int x = clefStart; x <= limit; ++x) {
+        if (!columns[size_t(x)])
+            continue;
+        if (!segments.empty() && x - segments.back().right <= join)
+            segments.back().right = x;
+        else
+            segments.push_back({x, x});
+    }
+    if (segments.empty())
+        return clefStart;
+    const auto fillsStaff = [&](const Segment& seg) {
+        if (seg.right - seg.left > 3 * space)
+            return false;
+        int rows = 0;
+        for (int y = staff.top(); y <= staff.bottom(); ++y)
+            for (int x = seg.left; x <= seg.right; ++x)
+                if (raster.at(x, y)) {
+                    ++rows;
+                    break;
+                }
+        return rows >= 0.85 * (staff.bottom() - staff.top() + 1);
+    };
+    int end = segments.front().right;
+    for (size_t i = 1; i < segments.size(); ++i) {
+        const int gap = segments[i].left - end;
+        if (gap <= 3 * space && fillsStaff(segments[i])) {
+            end = segments[i].right; // the time signature ends the header
+            break;
+        }
+        if (gap > 1.5 * space)
+            break;
+        end = segments[i].right;
+    }
+    return end;
+}
+
+} // namespace
+
+SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
+                       const std::vector<int>& members, const LineMetrics& metrics)
+{
+    SystemLines result;
+    if (members.empty())
+        return result;
+    const Staff& first = staves[size_t(members.front())];
+    const double space = first.space;
+    const int count = int(members.size());
+
+    // Strokes found at one place in every staff of the system.
+    std::vector<std::vector<Stroke>> perStaff;
+    for (int i = 0; i < count; ++i)
+        perStaff.push_back(staffStrokes(raster, staves[size_t(members[size_t(i)])],
+                                        metrics.thickness, i > 0, i + 1 < count));
+    const int tolerance = std::max(2, int(0.4 * space));
+    // In every staff, and clean in most of them: a note may crowd a bar line in one staff,
+    // but stems do not line up through all the staves.
+    std::vector<Stroke> common;
+    for (const Stroke& stroke : perStaff.front()) {
+        Stroke merged = stroke;
+        bool everywhere = true;
+        int clean = stroke.clean ? 1 : 0;
+        for (int i = 1; i < count && everywhere; ++i) {
+            const auto& others = perStaff[size_t(i)];
+            const auto match = std::find_if(others.begin(), others.end(), [&](const Stroke& o) {
+                return std::abs(o.middle() - stroke.middle()) <= tolerance;
+            });
+            everywhere = match != others.end();
+            if (everywhere) {
+                merged.left = std::min(merged.left, match->left);
+                merged.right = std::max(merged.right, match->right);
+                clean += match->clean ? 1 : 0;
+            }
+        }
+        if (everywhere && 2 * clean >= count)
+            common.push_back(merged);
+    }
+
+    // The clef starts at the first ink after the staff's start (and the line or brace
+    // that joins the staves there); the signatures follow with small gaps.
+    int clefStart = 0;
+    int headerEnd = 0;
+    std::vector<std::vector<bool>> busy;
+    for (int i = 0; i < count; ++i) {
+        const Staff& staff = staves[size_t(members[size_t(i)])];
+        busy.push_back(busyColumns(raster, staff, metrics.thickness));
+        const auto& columns = busy.back();
+        int x = staff.left + std::max(3, int(0.5 * staff.space));
+        while (x <= staff.right && !columns[size_t(x)])
+            ++x;
+        clefStart = std::max(clefStart, x);
+    }
+    std::erase_if(common, [&](const Stroke& s) { return s.left < clefStart + 1.5 * space; });
+
+    // Strokes close together are one bar line (double, final, repeat).
+    for (const Stroke& stroke : common) {
+        if (!result.lines.empty() && stroke.left - result.lines.back().right <= space) {
+            BarLine& line = result.lines.back();
+            line.right = std::max(line.right, stroke.right);
+            ++line.strokes;
+            continue;
+        }
+        result.lines.push_back({stroke.left, stroke.right, 1, false, false});
+    }
+    for (BarLine& line : result.lines) {
+        int left = 0;
+        int right = 0;
+        const int reach = int(1.1 * space);
+        for (const int member : members) {
+            const Staff& staff = staves[size_t(member)];
+            left += dotsIn(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
+            right += dotsIn(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
+        }
+        line.dotsLeft = 2 * left > count;
+        line.dotsRight = 2 * right > count;
+    }
+
+    // The signatures end before the first bar line, unless that line is a stroke of the
+    // time signature's digits; a repeat sign stops them.
+    int limit = int(clefStart + 16 * space);
+    for (const BarLine& line : result.lines)
+        if (line.dotsRight || line.dotsLeft || line.strokes > 1) {
+            limit = std::min(limit, line.left - 1);
+            break;
+        }
+    for (int i = 0; i < count; ++i) {
+        const Staff& staff = staves[size_t(members[size_t(i)])];
+        const int last =
+            headerSegments(raster, staff, busy[size_t(i)], clefStart, std::min(limit, staff.right));
+        headerEnd = std::max(headerEnd, last + 1);
+    }
+    std::erase_if(result.lines, [&](const BarLine& line) { return line.right < headerEnd; });
+    const int firstLine = result.lines.empty() ? first.right : result.lines.front().left;
+    result.contentStart = std::min(firstLine, headerEnd + int(0.3 * space));
+    // A bar line right after the signatures, with nothing before it, begins the first bar
+    // (a repeat sign at the start of a line).
+    if (!result.lines.empty()) {
+        const BarLine& line = result.lines.front();
+        int content = 0;
+        for (int x = result.contentStart; x < line.left; ++x)
+            for (const auto& columns : busy)
+                if (columns[size_t(x)]) {
+                    ++content;
+                    break;
+                }
+        if (content < 0.5 * space)
+            result.contentStart = -1;
+    }
+    result.endingHooks = endingHooks(raster, first);
+    return result;
+}
+
+} // namespace bars

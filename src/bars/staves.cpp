@@ -1,0 +1,219 @@
+#include "bars/staves.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace bars {
+
+namespace {
+
+struct Band {
+    double middle = 0;
+    int first = 0;
+    int last = 0;
+    double score = 0; // ink in long runs along its strongest row
+};
+
+// Rows that carry long horizontal strokes, merged into bands: candidate staff lines.
+std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics)
+{
+    const int minRun = std::max(4, int(metrics.distance));
+    std::vector<double> score(size_t(raster.height), 0);
+    double best = 0;
+    for (int y = 0; y < raster.height; ++y) {
+        const std::uint8_t* row = raster.ink.data() + size_t(y) * raster.width;
+        int x = 0;
+        qint64 sum = 0;
+        while (x < raster.width) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < raster.width && row[x])
+                ++x;
+            if (x - start >= minRun)
+                sum += x - start;
+        }
+        score[size_t(y)] = double(sum);
+        best = std::max(best, double(sum));
+    }
+    const double threshold = std::max(0.2 * best, 8 * metrics.distance);
+    const int maxThickness = std::max(3, int(std::ceil(0.6 * metrics.distance)));
+    std::vector<Band> bands;
+    int y = 0;
+    while (y < raster.height) {
+        if (score[size_t(y)] < threshold) {
+            ++y;
+            continue;
+        }
+        Band band;
+        band.first = y;
+        double weight = 0;
+        double sum = 0;
+        while (y < raster.height && score[size_t(y)] >= threshold) {
+            band.score = std::max(band.score, score[size_t(y)]);
+            weight += score[size_t(y)];
+            sum += score[size_t(y)] * y;
+            ++y;
+        }
+        band.last = y - 1;
+        band.middle = sum / weight;
+        if (band.last - band.first + 1 <= maxThickness)
+            bands.push_back(band);
+    }
+    return bands;
+}
+
+// The columns where a staff's lines are drawn: the longest stretch in which at least three
+// of the five lines have ink, gaps shorter than a line distance bridged.
+void staffExtent(const Raster& raster, Staff& staff, double thickness)
+{
+    const int reach = int(std::ceil(thickness / 2)) + 1;
+    int bestLeft = 0;
+    int bestRight = -1;
+    int runLeft = -1;
+    int lastOn = -1;
+    const int bridge = int(std::ceil(staff.space));
+    for (int x = 0; x <= raster.width; ++x) {
+        bool on = false;
+        if (x < raster.width) {
+            int count = 0;
+            for (const double line : staff.lines) {
+                const int y = int(std::lround(line));
+                for (int dy = -reach; dy <= reach; ++dy)
+                    if (raster.at(x, y + dy)) {
+                        ++count;
+                        break;
+                    }
+            }
+            on = count >= 3;
+        }
+        if (on) {
+            if (runLeft < 0 || x - lastOn > bridge)
+                runLeft = x;
+            lastOn = x;
+            if (lastOn - runLeft > bestRight - bestLeft) {
+                bestLeft = runLeft;
+                bestRight = lastOn;
+            }
+        }
+    }
+    staff.left = bestLeft;
+    staff.right = bestRight;
+}
+
+} // namespace
+
+std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
+{
+    std::vector<Staff> staves;
+    if (raster.empty() || metrics.distance < 4)
+        return staves;
+    const std::vector<Band> bands = lineBands(raster, metrics);
+    std::vector<bool> used(bands.size(), false);
+    for (size_t i = 0; i < bands.size(); ++i) {
+        if (used[i])
+            continue;
+        std::vector<size_t> chain{i};
+        double space = 0;
+        // Up to two more evenly spaced bands are followed: a beam or a ledger line a space
+        // beyond the staff is told from the staff's own lines by its shorter strokes.
+        for (size_t j = i + 1; j < bands.size() && chain.size() < 7; ++j) {
+            const double gap = bands[j].middle - bands[chain.back()].middle;
+            const double expected = space > 0 ? space : metrics.distance;
+            const double tolerance = space > 0 ? 0.2 : 0.4;
+            if (gap < expected * (1 - tolerance))
+                continue;
+            if (gap > expected * (1 + tolerance))
+                break;
+            if (space == 0)
+                space = gap;
+            chain.push_back(j);
+        }
+        if (chain.size() < 5)
+            continue;
+        size_t best = 0;
+        double bestScore = -1;
+        for (size_t k = 0; k + 5 <= chain.size(); ++k) {
+            double weakest = bands[chain[k]].score;
+            for (size_t m = k; m < k + 5; ++m)
+                weakest = std::min(weakest, bands[chain[m]].score);
+            if (weakest > bestScore) {
+                bestScore = weakest;
+                best = k;
+            }
+        }
+        chain = std::vector<size_t>(chain.begin() + long(best), chain.begin() + long(best) + 5);
+        Staff staff;
+        for (size_t k = 0; k < 5; ++k)
+            staff.lines[k] = bands[chain[k]].middle;
+        staff.space = (staff.lines[4] - staff.lines[0]) / 4;
+        staffExtent(raster, staff, metrics.thickness);
+        if (staff.right - staff.left < 10 * staff.space)
+            continue;
+        for (const size_t k : chain)
+            used[k] = true;
+        staves.push_back(staff);
+    }
+    return staves;
+}
+
+namespace {
+
+// True when ink connects the bottom line of `upper` with the top line of `lower` in the
+// columns just left of and at their start (a brace, a bracket or a line).
+bool joinedAtStart(const Raster& raster, const Staff& upper, const Staff& lower)
+{
+    const double space = (upper.space + lower.space) / 2;
+    if (std::abs(upper.left - lower.left) > 2 * space)
+        return false;
+    const int from = std::max(0, int(std::min(upper.left, lower.left) - 3.5 * space));
+    const int to = std::min(raster.width - 1, int(std::max(upper.left, lower.left) + space));
+    const int width = to - from + 1;
+    if (width <= 0)
+        return false;
+    std::vector<std::uint8_t> reach(size_t(width), 0);
+    std::vector<std::uint8_t> next(size_t(width), 0);
+    const int top = upper.bottom();
+    const int bottom = lower.top();
+    for (int x = 0; x < width; ++x)
+        reach[size_t(x)] = raster.at(from + x, top) ? 1 : 0;
+    for (int y = top + 1; y <= bottom; ++y) {
+        bool any = false;
+        for (int x = 0; x < width; ++x) {
+            const bool near = reach[size_t(x)] || (x > 0 && reach[size_t(x) - 1]) ||
+                              (x + 1 < width && reach[size_t(x) + 1]);
+            next[size_t(x)] = near && raster.at(from + x, y) ? 1 : 0;
+        }
+        // Along a row the ink carries the connection sideways (the curl of a brace).
+        for (int x = 1; x < width; ++x)
+            if (!next[size_t(x)] && next[size_t(x) - 1] && raster.at(from + x, y))
+                next[size_t(x)] = 1;
+        for (int x = width - 2; x >= 0; --x)
+            if (!next[size_t(x)] && next[size_t(x) + 1] && raster.at(from + x, y))
+                next[size_t(x)] = 1;
+        for (int x = 0; x < width; ++x)
+            any = any || next[size_t(x)];
+        if (!any)
+            return false;
+        reach.swap(next);
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::vector<int>> groupSystems(const Raster& raster, const std::vector<Staff>& staves)
+{
+    std::vector<std::vector<int>> systems;
+    for (int i = 0; i < int(staves.size()); ++i) {
+        if (!systems.empty() && joinedAtStart(raster, staves[size_t(i) - 1], staves[size_t(i)]))
+            systems.back().push_back(i);
+        else
+            systems.push_back({i});
+    }
+    return systems;
+}
+
+} // namespace bars

@@ -1,0 +1,144 @@
+#include "bars/barfinder.h"
+#include "bars/bartruth.h"
+#include "bars/playingorder.h"
+#include "project/pageimage.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTransform>
+
+namespace {
+
+const QString kData = QStringLiteral(FOLIVANT_BARS_DATA);
+
+bartruth::TruePage corpusPage(const QString& file)
+{
+    for (const bartruth::TruePage& page : bartruth::readCorpus(kData))
+        if (page.file == file)
+            return page;
+    ADD_FAILURE() << "no page " << file.toStdString() << " in the corpus";
+    return {};
+}
+
+QImage load(const QString& file)
+{
+    QString error;
+    const QImage image = pageimage::load(kData + QLatin1Char('/') + file, &error);
+    EXPECT_FALSE(image.isNull()) << error.toStdString();
+    return image;
+}
+
+// Pages of the tuning half: a piano page with a pickup, a first and second ending and
+// repeats; a three-staff score over two pages; a single staff at 600 dpi with dense
+// beams; and a scan-like copy turned by a degree and more.
+TEST(BarFinder, FindsTheBarsOfEngravedAndScannedPages)
+{
+    for (const QString& file : {QStringLiteral("waltz-p1.gif"), QStringLiteral("chorale-p1.gif"),
+                                QStringLiteral("minuet-p1.gif"), QStringLiteral("etude-p1.gif"),
+                                QStringLiteral("chorale-p2-scan300.jpg")}) {
+        SCOPED_TRACE(file.toStdString());
+        const bartruth::TruePage page = corpusPage(file);
+        const bars::PageBars found = bars::findBars(load(file));
+        const bartruth::Score score = bartruth::compare(found.bars, page);
+        EXPECT_GE(score.precision(), 0.95);
+        EXPECT_GE(score.recall(), 0.95);
+        EXPECT_EQ(score.matchedRepeats, score.trueRepeats);
+        EXPECT_EQ(score.falseRepeats, 0);
+        EXPECT_NEAR(found.staffSpace, page.space, 0.1 * page.space);
+        // Reading order: system by system, left to right within a system; a system's first
+        // bar starts after its clef.
+        for (int i = 0; i < found.bars.size(); ++i) {
+            const bars::Bar& b = found.bars[i];
+            if (i == 0 || found.bars[i - 1].system != b.system) {
+                EXPECT_GT(b.left, found.systems[b.system].left + 2.5 * page.space);
+                continue;
+            }
+            const bars::Bar& a = found.bars[i - 1];
+            EXPECT_TRUE(b.system == a.system ? b.left >= a.right : b.system == a.system + 1);
+        }
+        // The repeats and endings found give the order the music is played in: the true
+        // bars in the true order, once a bar split in two by a stem is taken as one.
+        const QList<int> truth = bartruth::matches(found.bars, page);
+        QList<int> order;
+        for (const int i : bars::playingOrder(found.bars))
+            if (truth[i] >= 0)
+                order << truth[i];
+        EXPECT_EQ(order, bars::playingOrder(page.bars));
+    }
+}
+
+// A page turned by 2 degrees either way gives the bars of the straight page, where the
+// turn has taken them.
+TEST(BarFinder, ReadsATurnedPage)
+{
+    const bartruth::TruePage page = corpusPage(QStringLiteral("waltz-p1.gif"));
+    const QImage straight = load(page.file);
+    for (const double degrees : {2.0, -2.0}) {
+        SCOPED_TRACE(degrees);
+        const QTransform turn =
+            QImage::trueMatrix(QTransform().rotate(degrees), straight.width(), straight.height());
+        bartruth::TruePage turned = page;
+        for (bars::Bar& bar : turned.bars) {
+            const double middleY = (bar.top + bar.bottom) / 2.0;
+            const double middleX = (bar.left + bar.right) / 2.0;
+            bar.left = int(turn.map(QPointF(bar.left, middleY)).x());
+            bar.right = int(turn.map(QPointF(bar.right, middleY)).x());
+            bar.top = int(turn.map(QPointF(middleX, bar.top)).y());
+            bar.bottom = int(turn.map(QPointF(middleX, bar.bottom)).y());
+        }
+        const bars::PageBars found = bars::findBars(
+            pageimage::onWhite(straight.transformed(turn, Qt::SmoothTransformation)));
+        EXPECT_NEAR(found.skewDegrees, degrees, 0.2);
+        const bartruth::Score score = bartruth::compare(found.bars, turned);
+        EXPECT_GE(score.recall(), 0.95);
+        EXPECT_GE(score.precision(), 0.9);
+        EXPECT_EQ(score.matchedRepeats, score.trueRepeats);
+    }
+}
+
+// Pages that hold no music give no bars, quickly and without a fault.
+TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
+{
+    QImage white(1200, 1700, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    QImage noise(800, 1000, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.bounded(2) ? 0xff000000 : 0xffffffff);
+    QImage strokes = white.copy();
+    {
+        // Upright strokes of every length, with nothing to measure them against.
+        QPainter painter(&strokes);
+        for (int x = 40; x < 1160; x += 23)
+            painter.fillRect(x, 100 + (x * 7) % 300, 3, 40 + (x * 13) % 900, Qt::black);
+    }
+    QImage lines = white.copy();
+    {
+        // Ruled paper: lines evenly spaced, not in groups of five.
+        QPainter painter(&lines);
+        for (int y = 50; y < lines.height(); y += 20)
+            painter.fillRect(60, y, 1080, 2, Qt::black);
+    }
+    QImage tiny(1, 1, QImage::Format_RGB32);
+    tiny.fill(Qt::black);
+    QImage thin(20000, 3, QImage::Format_RGB32);
+    thin.fill(Qt::black);
+    for (const QImage& page : {QImage(), white, noise, strokes, lines, tiny, thin}) {
+        const bars::PageBars found = bars::findBars(page);
+        EXPECT_TRUE(found.bars.isEmpty());
+        EXPECT_FALSE(found.cancelled);
+    }
+}
+
+TEST(BarFinder, StopsWhenCancelled)
+{
+    const bars::CancelFlag cancel{true};
+    const bars::PageBars found = bars::findBars(load(QStringLiteral("waltz-p1.gif")), &cancel);
+    EXPECT_TRUE(found.cancelled);
+    EXPECT_TRUE(found.bars.isEmpty());
+}
+
+} // namespace
