@@ -14,6 +14,7 @@
 #include "project/markerentry.h"
 #include "project/pageimage.h"
 #include "project/projectsave.h"
+#include "project/saverecord.h"
 #include "project/textfile.h"
 #include "project/workspace.h"
 
@@ -83,26 +84,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (fuzzinput::plainName(pageName) && files.size() > 2)
         fuzzinput::writeFile(folder + pageName, files[2]);
 
+    // A save cut short after its record: the record either matches the new project file
+    // it names (when the input's record names the project file, it is made to, with the
+    // file's size and checksum) or is the input's own bytes, which match nothing.
     const bool saveCutShort = files.size() > 3;
     bool named = false;
     if (saveCutShort) {
+        const QString pending = QStringLiteral(".Project.nts.0123456789abcdef.0.folivant-new");
         require(fuzzinput::writeFile(project, kOldProject));
-        require(
-            fuzzinput::writeFile(folder + QStringLiteral(".Project.nts.folivant-new"), files[0]));
-        require(
-            fuzzinput::writeFile(folder + QStringLiteral(".Project.nts.folivant-save"), files[3]));
+        require(fuzzinput::writeFile(folder + pending, files[0]));
         named = recordNames(files[3], projectName);
+        const QByteArray record =
+            named
+                ? textfile::encodeLines(saverecord::toLines(
+                      {{projectName, pending, files[0].size(), saverecord::checksumOf(files[0])}}))
+                : files[3];
+        require(
+            fuzzinput::writeFile(folder + QStringLiteral(".Project.nts.folivant-save"), record));
     } else {
         require(fuzzinput::writeFile(project, files[0]));
     }
 
     projectsave::recover(project);
     if (saveCutShort) {
-        // Old or new, whole; new when the record names it as a save does.
+        // Old or new, whole; new, with nothing of the save left, when the record matches.
         const QByteArray now = readAll(project);
         require(now == files[0] || now == kOldProject);
         require(!named || now == files[0]);
-        require(saveLeftovers(folder).isEmpty());
+        require(!named || saveLeftovers(folder).isEmpty());
     }
 
     Workspace ws;
