@@ -28,6 +28,7 @@ class Transport;
 class ReplayRange;
 class Tempo;
 class AudioDelayPanel;
+class FindBars;
 class Player;
 class ManualMarking;
 class AutomaticMarking;
@@ -147,6 +148,7 @@ private:
     ReplayRange* m_replay = nullptr;
     Tempo* m_tempo = nullptr;
     AudioDelayPanel* m_audioDelay = nullptr;
+    FindBars* m_findBars = nullptr;
     ManualMarking* m_manual = nullptr;
     AutomaticMarking* m_automatic = nullptr;
     Wizard* m_wizard = nullptr;

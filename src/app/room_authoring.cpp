@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "authoring/aligntorecording.h"
 #include "authoring/automaticmarking.h"
+#include "authoring/findbars.h"
 #include "authoring/manualmarking.h"
 #include "authoring/recordinganalysis.h"
 #include "authoring/wizard.h"
@@ -73,6 +74,16 @@ void MainWindow::buildAuthoringRooms()
     m_automatic = new AutomaticMarking(m_w, m_ws, m_state, m_player, *m_sheet, *m_follower,
                                        *m_indexModel, *m_opening, m_dialogs, *m_errors,
                                        AutomaticMarking::Hooks{refresh, rebuild, {}, {}}, this);
+
+    FindBars::Hooks fb;
+    fb.placeBox = [this](const QString& line, long long x, long long y) {
+        m_automatic->placeBox(line, x, y);
+    };
+    fb.rebuildIndex = rebuild;
+    fb.shownPage = [this] {
+        return m_pages->pageList()->currentIndex();
+    };
+    m_findBars = new FindBars(m_ws, m_dialogs, *m_w.tools.finish, fb, this);
 
     ManualMarking::Hooks mh;
     mh.hotKeys = keys;
