@@ -175,20 +175,10 @@ double skewOf(const Raster& raster, const LineMetrics& metrics)
     const int minRun = std::max(6, int(metrics.distance * 1.5));
     std::vector<std::pair<int, int>> points;
     for (int y = 0; y < raster.height; ++y) {
-        const std::uint8_t* row = raster.ink.data() + size_t(y) * raster.width;
-        int x = 0;
-        while (x < raster.width) {
-            if (!row[x]) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x < raster.width && row[x])
-                ++x;
-            if (x - start >= minRun)
-                for (int p = start; p < x; p += 3)
-                    points.emplace_back(p, y);
-        }
+        raster.forEachRun(y, minRun, [&](int start, int end) {
+            for (int p = start; p < end; p += 3)
+                points.emplace_back(p, y);
+        });
         if (points.size() > 400000)
             break;
     }

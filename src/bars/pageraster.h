@@ -19,6 +19,23 @@ struct Raster {
         return x >= 0 && y >= 0 && x < width && y < height && ink[size_t(y) * width + x];
     }
     bool empty() const { return width <= 0 || height <= 0; }
+
+    // Calls f(start, end) for every horizontal run of ink in row y at least minRun long.
+    template <class F> void forEachRun(int y, int minRun, F&& f) const
+    {
+        const std::uint8_t* row = ink.data() + size_t(y) * width;
+        for (int x = 0; x < width;) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < width && row[x])
+                ++x;
+            if (x - start >= minRun)
+                f(start, x);
+        }
+    }
 };
 
 // Pages larger than this on their longer side are read at an integer fraction of their

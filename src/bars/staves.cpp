@@ -21,20 +21,8 @@ std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics)
     std::vector<double> score(size_t(raster.height), 0);
     double best = 0;
     for (int y = 0; y < raster.height; ++y) {
-        const std::uint8_t* row = raster.ink.data() + size_t(y) * raster.width;
-        int x = 0;
         qint64 sum = 0;
-        while (x < raster.width) {
-            if (!row[x]) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x < raster.width && row[x])
-                ++x;
-            if (x - start >= minRun)
-                sum += x - start;
-        }
+        raster.forEachRun(y, minRun, [&sum](int start, int end) { sum += end - start; });
         score[size_t(y)] = double(sum);
         best = std::max(best, double(sum));
     }
