@@ -191,9 +191,13 @@ def make_project(proc, name, pdf, audio, bars):
 
 def plays_bar_by_bar(proc, bars):
     """Plays the saved project from its start: the marker steps from bar to bar."""
-    play = transport("Play")
-    if not check("Play found", play is not None):
+    # The timeline was left at the end: back to the start first.
+    back, play = transport("Stop"), transport("Play")
+    if not check("Stop and Play found", back is not None and play is not None):
         return
+    e2e.click(back)
+    check("the recording is back at its start",
+          bool(poll(lambda: e2e.position_seconds() == 0, 10)), repr(e2e.position_seconds()))
     e2e.click(play)
     seen = []
     end = time.monotonic() + 6
