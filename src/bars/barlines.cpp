@@ -137,17 +137,45 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
     const int near = int(thickness / 2) + std::max(2, int(0.2 * staff.space));
     const int far = std::max(near + 2, int(thickness / 2 + 0.6 * staff.space));
     const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
-    int x = 0;
-    while (x < raster.width) {
+    // Runs of columns that go through; a run too wide for one line may be the thin and
+    // the thick line of a repeat sign or a final bar line, which a low resolution leaves a
+    // single column of paper apart: it is split at its columns that are paper alone.
+    std::vector<Stroke> runs;
+    for (int x = 0; x < raster.width;) {
         if (!through[size_t(x)]) {
             ++x;
             continue;
         }
-        Stroke stroke;
-        stroke.left = x;
+        Stroke run;
+        run.left = x;
         while (x < raster.width && through[size_t(x)])
             ++x;
-        stroke.right = x - 1;
+        run.right = x - 1;
+        if (run.right - run.left + 1 <= maxWidth) {
+            runs.push_back(run);
+            continue;
+        }
+        const auto solid = [&](int column) {
+            int covered = 0;
+            for (int y = top; y <= bottom; ++y)
+                covered += raster.ink[size_t(y) * raster.width + column] ? 1 : 0;
+            return covered >= 0.9 * height;
+        };
+        for (int c = run.left; c <= run.right;) {
+            if (!solid(c)) {
+                ++c;
+                continue;
+            }
+            Stroke piece;
+            piece.left = c;
+            while (c <= run.right && solid(c))
+                ++c;
+            piece.right = c - 1;
+            if (piece.left > run.left || piece.right < run.right)
+                runs.push_back(piece);
+        }
+    }
+    for (Stroke stroke : runs) {
         if (stroke.right - stroke.left + 1 > maxWidth)
             continue;
         // The stroke's ink, without the column of paper left of it that the test above
