@@ -1,5 +1,6 @@
 #include "authoring/aligntorecording.h"
 
+#include "analysis/baralignment.h"
 #include "analysis/onsetalignment.h"
 #include "authoring/recordinganalysis.h"
 #include "platform/dialogs.h"
@@ -12,6 +13,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QRegularExpression>
 #include <cmath>
 
 namespace recordingalignment {
@@ -29,6 +31,27 @@ bool evenlySpread(const std::vector<double>& times)
         if (std::abs(times[i] - times[i - 1] - step) > 0.011)
             return false;
     return step > 0;
+}
+
+// The plan's names from the aligned times. Rounding to hundredths can bring two times
+// together again: whole hundredths are kept apart once more, so that every entry keeps a
+// name of its own.
+void nameTimes(const std::vector<double>& aligned, const std::vector<double>& times, Plan& p)
+{
+    std::vector<double> hundredths;
+    for (const double t : aligned)
+        hundredths.push_back(std::round(numbertext::roundHundredths(t) * 100));
+    onsetalignment::keepApart(hundredths, 1);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const double t = numbertext::roundHundredths(hundredths[i] / 100);
+        p.names << numbertext::format(t);
+        // Both are hundredths: a name that keeps its time is no move.
+        const double move = std::abs(t - times[i]);
+        if (move >= 0.005) {
+            ++p.moved;
+            p.largestMove = std::max(p.largestMove, move);
+        }
+    }
 }
 
 } // namespace
@@ -76,22 +99,34 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
                       .arg(count);
         return p;
     }
-    // Rounding to hundredths can bring two times together again: whole hundredths are kept
-    // apart once more, so that every entry keeps a name of its own.
-    std::vector<double> hundredths;
-    for (const double t : aligned.times)
-        hundredths.push_back(std::round(numbertext::roundHundredths(t) * 100));
-    onsetalignment::keepApart(hundredths, 1);
-    for (std::size_t i = 0; i < times.size(); ++i) {
-        const double t = numbertext::roundHundredths(hundredths[i] / 100);
-        p.names << numbertext::format(t);
-        // Both are hundredths: a name that keeps its time is no move.
-        const double move = std::abs(t - times[i]);
-        if (move >= 0.005) {
-            ++p.moved;
-            p.largestMove = std::max(p.largestMove, move);
-        }
+    nameTimes(aligned.times, times, p);
+    return p;
+}
+
+Plan planBars(const std::vector<double>& times, const std::vector<Onset>& onsets,
+              const onsetalignment::AlignmentProgress& progress)
+{
+    Plan p;
+    const onsetalignment::Alignment aligned = baralignment::align(times, onsets, {}, progress);
+    if (aligned.cancelled) {
+        p.cancelled = true;
+        return p;
     }
+    if (!aligned.ok()) {
+        p.error = aligned.error;
+        return p;
+    }
+    p.sure = aligned.matched;
+    const auto count = static_cast<int>(times.size());
+    if (2 * p.sure < count) {
+        p.error = QStringLiteral("Only %1 of %2 bars could be matched to the recording's "
+                                 "downbeats with confidence: too few to align them.\nThe "
+                                 "markers stay as they are.")
+                      .arg(p.sure)
+                      .arg(count);
+        return p;
+    }
+    nameTimes(aligned.times, times, p);
     return p;
 }
 
@@ -185,6 +220,12 @@ void AlignToRecording::AlignToRecordingClick()
         m_errors.report(e.text());
         return;
     }
+    // A marking made by Find Bars (its systems' first bars say "Bar N") has a box per bar:
+    // those go onto the downbeats, whatever the boxes' spacing.
+    bool bars = false;
+    static const QRegularExpression barCaption(QStringLiteral("^Bar \\d+$"));
+    for (qsizetype i = 0; i < notes.count() && !bars; ++i)
+        bars = barCaption.match(markerentry::parseValue(notes.value(i)).caption).hasMatch();
     // The boxes' places help where they can be read; without them the times alone count.
     try {
         for (qsizetype i = 0; i < notes.count(); ++i) {
@@ -202,7 +243,9 @@ void AlignToRecording::AlignToRecordingClick()
     recordingalignment::Plan plan;
     m_dialogs.runWithProgress(QStringLiteral("Aligning the markers to the recording..."),
                               [&](const Dialogs::ProgressReport& report) {
-                                  plan = recordingalignment::plan(times, heard, places, report);
+                                  plan =
+                                      bars ? recordingalignment::planBars(times, heard, report)
+                                           : recordingalignment::plan(times, heard, places, report);
                               });
     if (plan.cancelled)
         return;

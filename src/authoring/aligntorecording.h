@@ -42,6 +42,11 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
           const std::vector<engravedrhythm::BoxPlace>& places = {},
           const onsetalignment::AlignmentProgress& progress = {});
 
+// The same for a marking of bars (one entry per bar, spread evenly by Finish): each bar
+// goes onto its downbeat (see baralignment); refused when fewer than half are sure.
+Plan planBars(const std::vector<double>& times, const std::vector<Onset>& onsets,
+              const onsetalignment::AlignmentProgress& progress = {});
+
 // The question asked before the plan is carried out: how many entries move and how far,
 // and, when not every entry is sure of its note, how many are.
 QString question(const Plan& plan);

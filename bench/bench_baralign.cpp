@@ -1,0 +1,100 @@
+// Figures for aligning bar entries (one per bar, as Find Bars places them) to a recording:
+// the even spread Finish writes, then Align, against the first onset of every bar of the
+// corpus pieces (tests/analysis/data/corpus). A plain program that prints its figures.
+#include "analysis/baralignment.h"
+#include "analysis/onsetdetector.h"
+#include "analysis/testpieces.h"
+
+#include <QDir>
+#include <QFile>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+const QString kCorpus = QStringLiteral(FOLIVANT_SOURCE_DIR "/tests/analysis/data/corpus");
+
+// The first melody onset of every bar that has one, in bar order.
+std::vector<double> barStarts(const QString& table)
+{
+    std::map<int, double> first;
+    QFile file(table);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    while (!file.atEnd()) {
+        const QStringList f = QString::fromLatin1(file.readLine()).trimmed().split(u',');
+        if (f.size() >= 3 && f[0] == QLatin1String("note"))
+            first.emplace(f[2].toInt(), f[1].toDouble());
+    }
+    std::vector<double> starts;
+    for (const auto& [bar, t] : first)
+        starts.push_back(t);
+    return starts;
+}
+
+struct Share {
+    double in50 = 0, in150 = 0, mean = 0;
+};
+
+Share compare(const std::vector<double>& times, const std::vector<double>& truth)
+{
+    Share s;
+    for (std::size_t i = 0; i < truth.size(); ++i) {
+        const double e = std::abs(times[i] - truth[i]);
+        s.in50 += e <= 0.050 ? 1 : 0;
+        s.in150 += e <= 0.150 ? 1 : 0;
+        s.mean += e * 1000;
+    }
+    const auto n = static_cast<double>(truth.size());
+    return {s.in50 / n, s.in150 / n, s.mean / n};
+}
+
+} // namespace
+
+int main()
+{
+    const QDir dir(kCorpus);
+    std::printf("bars: even spread -> Align (share within 50 ms, within 150 ms, mean ms; sure)\n");
+    for (const char* half : {"tune", "test"}) {
+        Share sum;
+        int pieces = 0;
+        for (const QString& table :
+             dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name)) {
+            const TestPiece piece = loadTestPiece(dir.path(), table.chopped(4));
+            if (piece.half != QLatin1String(half))
+                continue;
+            const std::vector<double> truth = barStarts(dir.filePath(table));
+            const auto n = static_cast<int>(truth.size());
+            if (n < 2)
+                continue;
+            std::vector<double> even;
+            for (int i = 0; i < n; ++i)
+                even.push_back(std::round((piece.start + i * (piece.end - piece.start) / n) * 100) /
+                               100);
+            const OnsetDetection found = detectOnsets(piece.audio);
+            if (!found.ok())
+                continue;
+            const auto a = baralignment::align(even, found.onsets);
+            const bool refused = !a.ok() || 2 * a.matched < n;
+            const Share before = compare(even, truth);
+            const Share after = compare(refused ? even : a.times, truth);
+            int sureRight = 0;
+            for (int i = 0; i < n; ++i)
+                sureRight += a.ok() && a.onOnset[i] && std::abs(a.times[i] - truth[i]) <= 0.05;
+            std::printf("%-18s %-4s %3d bars | %3.0f %% %3.0f %% %6.0f | %3.0f %% %3.0f %% %6.0f "
+                        "%3d sure, %d of them right, jumps %.2f%s\n",
+                        qPrintable(table.chopped(4)), half, n, before.in50 * 100,
+                        before.in150 * 100, before.mean, after.in50 * 100, after.in150 * 100,
+                        after.mean, a.matched, sureRight, a.tempoJumps, refused ? " refused" : "");
+            sum.in50 += after.in50;
+            sum.in150 += after.in150;
+            ++pieces;
+        }
+        if (pieces > 0)
+            std::printf("%s half: %d pieces, %.1f %% within 50 ms, %.1f %% within 150 ms\n", half,
+                        pieces, sum.in50 / pieces * 100, sum.in150 / pieces * 100);
+    }
+    return 0;
+}
