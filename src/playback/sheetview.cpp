@@ -1,5 +1,7 @@
 #include "playback/sheetview.h"
 
+#include "playback/readahead.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -168,6 +170,69 @@ void MarkerShape::mousePressEvent(QMouseEvent* event)
         emit rightClicked(this, event->globalPosition().toPoint());
 }
 
+ReadAheadPane::ReadAheadPane(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("ReadAheadImage"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    hide();
+}
+
+void ReadAheadPane::setPage(const QImage& page, double scale, int number)
+{
+    if (page.cacheKey() == m_page.cacheKey() && scale == m_scale && number == m_number)
+        return;
+    m_page = page;
+    m_scale = scale;
+    m_number = number;
+    m_scaled = QImage();
+    setAccessibleName(QStringLiteral("Next page: Page %1 (read ahead)").arg(number));
+    update();
+}
+
+void ReadAheadPane::setOffset(int horizontal)
+{
+    if (horizontal == m_offset)
+        return;
+    m_offset = horizontal;
+    update();
+}
+
+void ReadAheadPane::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const int rule = readahead::kRuleHeight;
+    const int pageHeight = height() - rule;
+    // The page's top part is scaled once per page and zoom; a repaint copies pixels.
+    if (!m_page.isNull() && (m_scaled.isNull() || m_scaled.height() < pageHeight)) {
+        const int w = std::max(1, static_cast<int>(m_page.width() * m_scale));
+        const int h = std::max(1, static_cast<int>(m_page.height() * m_scale));
+        const int rows = std::min(h, std::max(pageHeight, parentWidget()->height()));
+        const int sourceRows = std::min(m_page.height(), static_cast<int>(rows / m_scale) + 1);
+        const QImage top = m_page.copy(0, 0, m_page.width(), sourceRows);
+        m_scaled = m_scale == 1.0 ? top
+                                  : top.scaled(w, rows, Qt::IgnoreAspectRatio,
+                                               m_scale < 1.0 ? Qt::SmoothTransformation
+                                                             : Qt::FastTransformation);
+    }
+    painter.fillRect(rect(), Qt::white);
+    painter.drawImage(QPoint(-m_offset, 0), m_scaled, QRect(0, 0, m_scaled.width(), pageHeight));
+    // The rule between the next page's top and the rest of the shown page.
+    painter.fillRect(QRect(0, pageHeight, width(), rule), QColor(0, 70, 160));
+    QFont font = painter.font();
+    font.setPixelSize(14);
+    font.setBold(true);
+    painter.setFont(font);
+    const QString label = QStringLiteral("Page %1").arg(m_number);
+    const QRect box = painter.fontMetrics().boundingRect(label).adjusted(-6, -2, 6, 2);
+    const QRect tag(width() - box.width() - 8, pageHeight - box.height(), box.width(),
+                    box.height());
+    painter.fillRect(tag, QColor(0, 70, 160));
+    painter.setPen(Qt::white);
+    painter.drawText(tag, Qt::AlignCenter, label);
+}
+
 SheetView::SheetView(QWidget* parent)
     : QScrollArea(parent)
 {
@@ -193,6 +258,9 @@ SheetView::SheetView(QWidget* parent)
     m_caption->setFont(font);
     m_caption->hide();
     setWidget(m_canvas);
+    m_readAhead = new ReadAheadPane(viewport());
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_readAhead,
+            &ReadAheadPane::setOffset);
     connect(m_image, &NotesImage::resized, this, &SheetView::updateCanvas);
     updateCanvas();
 }
@@ -222,6 +290,22 @@ void SheetView::setScroll(int horizontal, int vertical)
 {
     horizontalScrollBar()->setValue(horizontal);
     verticalScrollBar()->setValue(vertical);
+}
+
+void SheetView::showReadAhead(const QImage& page, int number, int band)
+{
+    const int natural = m_image->naturalSize().width();
+    const double scale = natural > 0 ? static_cast<double>(m_image->width()) / natural : 1.0;
+    m_readAhead->setPage(page, scale, number);
+    m_readAhead->setOffset(horizontalScroll());
+    m_readAhead->setGeometry(0, 0, viewport()->width(), std::min(band, viewport()->height()));
+    m_readAhead->show();
+    m_readAhead->raise();
+}
+
+void SheetView::hideReadAhead()
+{
+    m_readAhead->hide();
 }
 
 void SheetView::resizeEvent(QResizeEvent* event)
