@@ -49,7 +49,7 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
     connect(&m_player, &Player::statusChanged, this, &Follower::planNextShow);
     connect(&m_player, &Player::timingChanged, this, [this] {
         // A seek (the rate as it was) ends a half-page turn; a change of tempo only moves it.
-        if (m_player.rate() == m_readRate && !m_ws.modes.followMode) {
+        if (m_state.readAhead && m_player.rate() == m_readRate && !m_ws.modes.followMode) {
             const double heard =
                 audiodelay::heardPosition(m_player.position(), m_player.rate(), m_state.audioDelay);
             try {
@@ -334,12 +334,16 @@ void Follower::cancelReadAhead(int heldEntry)
 void Follower::updateReadAhead(int current, double position, double rate)
 {
     m_readRate = rate;
-    const std::vector<readahead::Entry>& entries = readEntries();
     if (current != m_readHeld)
         m_readHeld = -2;
+    if (!m_state.readAhead) {
+        m_w.sheet.hideReadAhead();
+        return;
+    }
+    const std::vector<readahead::Entry>& entries = readEntries();
     const int shown = m_w.pages.currentIndex();
-    if (!m_state.readAhead || current < 0 || current == m_readHeld ||
-        current >= static_cast<int>(entries.size()) || entries[current].page != shown) {
+    if (current < 0 || current == m_readHeld || current >= static_cast<int>(entries.size()) ||
+        entries[current].page != shown) {
         m_w.sheet.hideReadAhead();
         return;
     }
