@@ -1,8 +1,10 @@
 #include "playback/follower.h"
+#include "playback/guestclock.h"
 #include "playback/playbackstate.h"
 #include "playback/readahead.h"
 #include "playback/sheetview.h"
 #include "playback/zoomandmarker.h"
+#include "project/workspace.h"
 #include "projectview/pages.h"
 #include "support/testwindow.h"
 
@@ -226,4 +228,38 @@ TEST_F(ReadAheadTest, SeekPickAndHandTurnEndTheTurn)
     ASSERT_TRUE(shown());
     toggle();
     EXPECT_FALSE(shown());
+}
+
+TEST_F(ReadAheadTest, HeardPositionZoomTopLeftAndGuestClockAllTurnEarly)
+{
+    toggle();
+    // One second of audio delay: at 5.5 s the player is a second ahead of what is heard.
+    w.window->playbackState().audioDelay = 1.0;
+    tickAt(5.5);
+    EXPECT_FALSE(shown());
+    tickAt(6.1);
+    EXPECT_TRUE(shown());
+    w.window->playbackState().audioDelay = 0;
+
+    // Zoomed in, with the marker kept at the top-left: the next page at the same zoom, the
+    // row being played below the rule.
+    w.window->zoom().zoomIn();
+    w.window->zoom().keepTopLeftCommand();
+    tickAt(8.2);
+    ASSERT_TRUE(shown());
+    EXPECT_EQ(sheet().displaySize(), QSize(720, 960));
+    const int markerInView = sheet().point()->y() - sheet().verticalScroll();
+    EXPECT_GE(markerInView, pane().height());
+    EXPECT_LE(markerInView + SheetView::kMarkerHeight, sheet().viewport()->height());
+
+    // A session guest follows the host's clock: its sheet reads ahead as well.
+    w.player.setPosition(0);
+    tickAt(0.5);
+    EXPECT_FALSE(shown());
+    w.window->workspace().modes.followMode = true;
+    w.player.setSource(QString());
+    w.holdClock();
+    w.window->guestClock().set(8.3);
+    tickAt(8.3);
+    EXPECT_TRUE(shown());
 }
