@@ -349,11 +349,12 @@ void Follower::updateReadAhead(int current, double position, double rate)
     }
     const int next = readahead::nextBreak(entries, current);
     const long long nextPage = next < 0 ? -1 : entries[next].page;
-    const QImage image = nextPage >= 0 && nextPage < m_w.pages.count() && m_hooks.decodedAhead
-                             ? m_hooks.decodedAhead(static_cast<int>(nextPage))
-                             : QImage();
+    const QList<QImage> image =
+        nextPage >= 0 && nextPage < m_w.pages.count() && m_hooks.decodedAhead
+            ? m_hooks.decodedAhead(static_cast<int>(nextPage))
+            : QList<QImage>();
     const QSize natural = m_w.sheet.image()->naturalSize();
-    if (image.isNull() || natural.isEmpty()) {
+    if (image.isEmpty() || image.first().isNull() || natural.isEmpty()) {
         m_w.sheet.hideReadAhead();
         return;
     }
@@ -361,7 +362,7 @@ void Follower::updateReadAhead(int current, double position, double rate)
     readahead::Geometry geometry;
     geometry.viewHeight = m_w.sheet.viewport()->height();
     geometry.pageHeight = m_w.sheet.displaySize().height();
-    geometry.nextPageHeight = static_cast<int>(image.height() * scale);
+    geometry.nextPageHeight = static_cast<int>(image.first().height() * scale);
     geometry.markerHeight = SheetView::kMarkerHeight;
     const readahead::Turn turn = readahead::decide(entries, current, position, rate, geometry);
     if (!turn.shown()) {

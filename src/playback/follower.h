@@ -54,8 +54,9 @@ public:
         std::function<bool(int page, QString* error)> loadPage;
         // Page k will be shown next (by the marker list): it may be made ready ahead.
         std::function<void(int page)> preparePage;
-        // Page k's picture when it has been decoded ahead, else a null picture (no wait).
-        std::function<QImage(int page)> decodedAhead;
+        // Page k's picture followed by its zoom-out copies when it has been decoded ahead,
+        // else nothing (no wait).
+        std::function<QList<QImage>(int page)> decodedAhead;
         // Clears the pending caption and hides the caption editor.
         std::function<void()> closeCaptionEditor;
         // In the automatic mode's second stage: the box of the entry just shown.

@@ -179,9 +179,10 @@ ReadAheadPane::ReadAheadPane(QWidget* parent)
     hide();
 }
 
-void ReadAheadPane::setPage(const QImage& page, double scale, int number)
+void ReadAheadPane::setPage(const QList<QImage>& page, double scale, int number)
 {
-    if (page.cacheKey() == m_page.cacheKey() && scale == m_scale && number == m_number)
+    if (page.isEmpty() || (page.first().cacheKey() == m_page.first().cacheKey() &&
+                           scale == m_scale && number == m_number))
         return;
     m_page = page;
     m_scale = scale;
@@ -204,17 +205,26 @@ void ReadAheadPane::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const int rule = readahead::kRuleHeight;
     const int pageHeight = height() - rule;
-    // The page's top part is scaled once per page and zoom; a repaint copies pixels.
-    if (!m_page.isNull() && (m_scaled.isNull() || m_scaled.height() < pageHeight)) {
-        const int w = std::max(1, static_cast<int>(m_page.width() * m_scale));
-        const int h = std::max(1, static_cast<int>(m_page.height() * m_scale));
+    // The page's top part is scaled once per page and zoom, from the smallest copy that is
+    // still at least as large as shown; a repaint copies pixels.
+    const QImage& natural = m_page.first();
+    if (!natural.isNull() && (m_scaled.isNull() || m_scaled.height() < pageHeight)) {
+        const QImage* source = &natural;
+        double sourceScale = 1.0;
+        for (qsizetype i = 1; i < m_page.size() && sourceScale * 0.5 >= m_scale; ++i) {
+            source = &m_page[i];
+            sourceScale *= 0.5;
+        }
+        const int w = std::max(1, static_cast<int>(natural.width() * m_scale));
+        const int h = std::max(1, static_cast<int>(natural.height() * m_scale));
         const int rows = std::min(h, std::max(pageHeight, parentWidget()->height()));
-        const int sourceRows = std::min(m_page.height(), static_cast<int>(rows / m_scale) + 1);
-        const QImage top = m_page.copy(0, 0, m_page.width(), sourceRows);
-        m_scaled = m_scale == 1.0 ? top
-                                  : top.scaled(w, rows, Qt::IgnoreAspectRatio,
-                                               m_scale < 1.0 ? Qt::SmoothTransformation
-                                                             : Qt::FastTransformation);
+        const double factor = m_scale / sourceScale;
+        const int sourceRows = std::min(source->height(), static_cast<int>(rows / factor) + 1);
+        const QImage top = source->copy(0, 0, source->width(), sourceRows);
+        m_scaled = factor == 1.0 ? top
+                                 : top.scaled(w, rows, Qt::IgnoreAspectRatio,
+                                              factor < 1.0 ? Qt::SmoothTransformation
+                                                           : Qt::FastTransformation);
     }
     painter.fillRect(rect(), Qt::white);
     painter.drawImage(QPoint(-m_offset, 0), m_scaled, QRect(0, 0, m_scaled.width(), pageHeight));
@@ -292,7 +302,7 @@ void SheetView::setScroll(int horizontal, int vertical)
     verticalScrollBar()->setValue(vertical);
 }
 
-void SheetView::showReadAhead(const QImage& page, int number, int band)
+void SheetView::showReadAhead(const QList<QImage>& page, int number, int band)
 {
     const int natural = m_image->naturalSize().width();
     const double scale = natural > 0 ? static_cast<double>(m_image->width()) / natural : 1.0;

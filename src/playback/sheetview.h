@@ -80,18 +80,18 @@ class ReadAheadPane : public QWidget {
     Q_OBJECT
 public:
     explicit ReadAheadPane(QWidget* parent = nullptr);
-    // page: the picture at its natural size; scale: the zoom of the shown page; number: the
-    // page's number as the page list counts (from 1).
-    void setPage(const QImage& page, double scale, int number);
+    // page: the picture at its natural size, then its zoom-out copies (halves); scale: the
+    // zoom of the shown page; number: the page's number as the page list counts (from 1).
+    void setPage(const QList<QImage>& page, double scale, int number);
     void setOffset(int horizontal);
     int pageNumber() const { return m_number; }
-    const QImage& page() const { return m_page; }
+    const QImage& page() const { return m_page.first(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage m_page;
+    QList<QImage> m_page{QImage()};
     QImage m_scaled; // the page's top part at the zoom, as tall as the view may show
     double m_scale = 1.0;
     int m_number = 0;
@@ -125,7 +125,8 @@ public:
 
     // Read ahead: the top `band` pixels of the view show the next page (number counted from
     // 1) over the shown one; hideReadAhead() shows the shown page alone again.
-    void showReadAhead(const QImage& page, int number, int band);
+    // page: the picture followed by its zoom-out copies (NotesImage::smallerCopies).
+    void showReadAhead(const QList<QImage>& page, int number, int band);
     void hideReadAhead();
     ReadAheadPane* readAheadPane() const { return m_readAhead; }
     bool readingAhead() const { return m_readAhead->isVisible(); }

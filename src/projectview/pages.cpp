@@ -105,13 +105,15 @@ void Pages::preparePage(int page)
     m_ahead->request(page, m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(page)));
 }
 
-QImage Pages::decodedAhead(int page)
+QList<QImage> Pages::decodedAhead(int page)
 {
     if (page < 0 || page >= m_pages->count())
         return {};
     const PageAhead::Page* ahead = m_ahead->peek(
         page, m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(page)));
-    return ahead ? ahead->image : QImage();
+    if (!ahead || ahead->image.isNull())
+        return {};
+    return QList<QImage>{ahead->image} + ahead->smaller;
 }
 
 int Pages::pageAhead() const

@@ -137,7 +137,7 @@ protected:
         w.player.setPositionQuietly(position);
         w.window->follower().PositionTimerTimer();
         for (int i = 0; i < 200 && w.window->pages().pageAhead() >= 0 &&
-                        w.window->pages().decodedAhead(w.window->pages().pageAhead()).isNull();
+                        w.window->pages().decodedAhead(w.window->pages().pageAhead()).isEmpty();
              ++i)
             QTest::qWait(10);
         w.window->playbackState().refreshRequest = true;
