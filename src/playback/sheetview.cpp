@@ -192,6 +192,13 @@ void ReadAheadPane::setPage(const QList<QImage>& page, double scale, int number)
     update();
 }
 
+void ReadAheadPane::clear()
+{
+    m_page = {QImage()};
+    m_scaled = QImage();
+    m_number = 0;
+}
+
 void ReadAheadPane::setOffset(int horizontal)
 {
     if (horizontal == m_offset)
@@ -208,7 +215,8 @@ void ReadAheadPane::paintEvent(QPaintEvent*)
     // The page's top part is scaled once per page and zoom, from the smallest copy that is
     // still at least as large as shown; a repaint copies pixels.
     const QImage& natural = m_page.first();
-    if (!natural.isNull() && (m_scaled.isNull() || m_scaled.height() < pageHeight)) {
+    const int h = std::max(1, static_cast<int>(natural.height() * m_scale));
+    if (!natural.isNull() && (m_scaled.isNull() || m_scaled.height() < std::min(h, pageHeight))) {
         const QImage* source = &natural;
         double sourceScale = 1.0;
         for (qsizetype i = 1; i < m_page.size() && sourceScale * 0.5 >= m_scale; ++i) {
@@ -216,7 +224,6 @@ void ReadAheadPane::paintEvent(QPaintEvent*)
             sourceScale *= 0.5;
         }
         const int w = std::max(1, static_cast<int>(natural.width() * m_scale));
-        const int h = std::max(1, static_cast<int>(natural.height() * m_scale));
         const int rows = std::min(h, std::max(pageHeight, parentWidget()->height()));
         const double factor = m_scale / sourceScale;
         const int sourceRows = std::min(source->height(), static_cast<int>(rows / factor) + 1);
@@ -315,7 +322,10 @@ void SheetView::showReadAhead(const QList<QImage>& page, int number, int band)
 
 void SheetView::hideReadAhead()
 {
+    if (m_readAhead->isHidden())
+        return;
     m_readAhead->hide();
+    m_readAhead->clear();
 }
 
 void SheetView::resizeEvent(QResizeEvent* event)

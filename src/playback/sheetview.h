@@ -84,6 +84,8 @@ public:
     // zoom of the shown page; number: the page's number as the page list counts (from 1).
     void setPage(const QList<QImage>& page, double scale, int number);
     void setOffset(int horizontal);
+    // Lets the pictures go (the pane is hidden): it holds no page it does not show.
+    void clear();
     int pageNumber() const { return m_number; }
     const QImage& page() const { return m_page.first(); }
 
