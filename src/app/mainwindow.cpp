@@ -110,6 +110,9 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     fh.preparePage = [this](int page) {
         m_pages->preparePage(page);
     };
+    fh.decodedAhead = [this](int page) {
+        return m_pages->decodedAhead(page);
+    };
     m_follower =
         new Follower(m_ws, m_state, m_player, fw, *m_zoom, *m_errors, *m_guestClock, fh, this);
 

@@ -47,10 +47,23 @@ Follower::Follower(Workspace& workspace, PlaybackState& state, Player& player, W
     m_showTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_showTimer, &QTimer::timeout, this, &Follower::ShowTimerTimer);
     connect(&m_player, &Player::statusChanged, this, &Follower::planNextShow);
-    connect(&m_player, &Player::timingChanged, this, &Follower::planNextShow);
+    connect(&m_player, &Player::timingChanged, this, [this] {
+        // A seek (the rate as it was) ends a half-page turn; a change of tempo only moves it.
+        if (m_state.readAhead && m_player.rate() == m_readRate && !m_ws.modes.followMode) {
+            const double heard =
+                audiodelay::heardPosition(m_player.position(), m_player.rate(), m_state.audioDelay);
+            try {
+                cancelReadAhead(currentAt(numbertext::roundHundredths(heard)));
+            } catch (const markerentry::ConversionError&) {
+                cancelReadAhead(-2);
+            }
+        }
+        planNextShow();
+    });
     connect(&m_clock, &GuestClock::changed, this, &Follower::planNextShow);
     connect(&m_ws.notes, &MarkerList::changed, this, [this] {
         m_scanValid = false;
+        m_readEntriesValid = false;
         planNextShow();
     });
 
@@ -162,6 +175,13 @@ void Follower::planNextShow()
             // the note sounds at its time.
             if (next)
                 due = std::min(due.value_or(*next), *next);
+            // The moment a half-page turn is due by time alone.
+            if (m_state.readAhead) {
+                const double forced = readahead::forcedFrom(
+                    readEntries(), readahead::nextBreak(readEntries(), currentAt(p)), now.rate);
+                if (forced > now.position)
+                    due = std::min(due.value_or(forced), forced);
+            }
         } catch (const markerentry::ConversionError&) {
             // An entry that is not a number: the tick reports it when it meets it.
         }
@@ -263,8 +283,10 @@ bool Follower::tick()
         m_zoom.setMarkerSwitch(m_state.markerHidden ? 1 : 0);
         m_zoom.applyMarkerDisplay();
     }
-    if (m_ws.modes.automaticSecondStage || m_ws.notes.isEmpty() || m_state.markerHidden)
+    if (m_ws.modes.automaticSecondStage || m_ws.notes.isEmpty() || m_state.markerHidden) {
+        m_w.sheet.hideReadAhead();
         return true;
+    }
 
     const auto time = [this](int i) {
         return m_ws.notes.time(i);
@@ -276,7 +298,80 @@ bool Follower::tick()
     showEntry(false);
     m_state.refreshRequest = false;
     prepareNextPage(current);
+    updateReadAhead(current, p, rate);
     return true;
+}
+
+const std::vector<readahead::Entry>& Follower::readEntries()
+{
+    if (m_readEntriesValid)
+        return m_readEntries;
+    m_readEntriesValid = true;
+    m_readEntries.clear();
+    const int n = static_cast<int>(m_ws.notes.count());
+    try {
+        m_readEntries.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            // An entry is shown at the place of the first entry of its name.
+            const qsizetype first = m_ws.notes.findByName(m_ws.notes.name(i));
+            const markerentry::Place place =
+                markerentry::parsePlace(m_ws.notes.value(first < 0 ? i : first));
+            m_readEntries.push_back({m_ws.notes.time(i), place.page, place.y});
+        }
+    } catch (const markerentry::ConversionError&) {
+        // An entry that is not a number: no turn is read ahead in this list.
+        m_readEntries.clear();
+    }
+    return m_readEntries;
+}
+
+void Follower::cancelReadAhead(int heldEntry)
+{
+    m_readHeld = heldEntry;
+    m_w.sheet.hideReadAhead();
+}
+
+void Follower::updateReadAhead(int current, double position, double rate)
+{
+    m_readRate = rate;
+    if (current != m_readHeld)
+        m_readHeld = -2;
+    if (!m_state.readAhead) {
+        m_w.sheet.hideReadAhead();
+        return;
+    }
+    const std::vector<readahead::Entry>& entries = readEntries();
+    const int shown = m_w.pages.currentIndex();
+    if (current < 0 || current == m_readHeld || current >= static_cast<int>(entries.size()) ||
+        entries[current].page != shown) {
+        m_w.sheet.hideReadAhead();
+        return;
+    }
+    const int next = readahead::nextBreak(entries, current);
+    const long long nextPage = next < 0 ? -1 : entries[next].page;
+    const QList<QImage> image =
+        nextPage >= 0 && nextPage < m_w.pages.count() && m_hooks.decodedAhead
+            ? m_hooks.decodedAhead(static_cast<int>(nextPage))
+            : QList<QImage>();
+    const QSize natural = m_w.sheet.image()->naturalSize();
+    if (image.isEmpty() || image.first().isNull() || natural.isEmpty()) {
+        m_w.sheet.hideReadAhead();
+        return;
+    }
+    const double scale = static_cast<double>(m_w.sheet.displaySize().width()) / natural.width();
+    readahead::Geometry geometry;
+    geometry.viewHeight = m_w.sheet.viewport()->height();
+    geometry.pageHeight = m_w.sheet.displaySize().height();
+    geometry.nextPageHeight = static_cast<int>(image.first().height() * scale);
+    geometry.markerHeight = SheetView::kMarkerHeight;
+    const readahead::Turn turn = readahead::decide(entries, current, position, rate, geometry);
+    if (!turn.shown()) {
+        m_w.sheet.hideReadAhead();
+        return;
+    }
+    m_w.sheet.setScroll(m_w.sheet.horizontalScroll(), turn.scroll);
+    m_w.sheet.showReadAhead(image, static_cast<int>(nextPage) + 1,
+                            turn.needTop - m_w.sheet.verticalScroll());
 }
 
 void Follower::NotesListClick()
@@ -298,6 +393,7 @@ void Follower::showEntry(bool userPick)
     }
     m_zoom.showMarkerRule();
     if (userPick) {
+        cancelReadAhead(selected);
         // The tick must not run between the pause, the seek and the display; it runs again
         // afterwards even when the entry's time is not a number and ends the pick.
         m_positionTimer.stop();

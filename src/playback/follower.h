@@ -1,8 +1,12 @@
 #pragma once
 
+#include "playback/readahead.h"
+
+#include <QImage>
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -34,6 +38,11 @@ struct Workspace;
 // plays (the guest clock runs) and `PositionTimer` runs. A shot that comes a hair early
 // finds nothing new and plans again for what is left.
 //
+// With read ahead on, each tick also decides the half-page turn (readahead::decide) by the
+// heard position and shows the next page's top over the played part of the sheet. A seek
+// or a user's pick ends it and shows the sought entry as without read ahead, until the next
+// entry sounds.
+//
 // After each tick the page of the next entry that lies on another page is handed to
 // preparePage, so that it can be decoded before the marker gets there.
 class Follower : public QObject {
@@ -45,6 +54,9 @@ public:
         std::function<bool(int page, QString* error)> loadPage;
         // Page k will be shown next (by the marker list): it may be made ready ahead.
         std::function<void(int page)> preparePage;
+        // Page k's picture followed by its zoom-out copies when it has been decoded ahead,
+        // else nothing (no wait).
+        std::function<QList<QImage>(int page)> decodedAhead;
         // Clears the pending caption and hides the caption editor.
         std::function<void()> closeCaptionEditor;
         // In the automatic mode's second stage: the box of the entry just shown.
@@ -113,6 +125,9 @@ private:
     void prepareNextPage(int current);
     void placeEntry(int selected, bool userPick);
     void switchPage(int page);
+    const std::vector<readahead::Entry>& readEntries();
+    void updateReadAhead(int current, double position, double rate);
+    void cancelReadAhead(int heldEntry);
 
     Workspace& m_ws;
     PlaybackState& m_state;
@@ -132,6 +147,12 @@ private:
     int m_scanFound = -1;
     int m_scanShownPage = -1;
     long long m_scanPage = -1;
+    // The marker entries as read ahead sees them; built again after a change of the list.
+    std::vector<readahead::Entry> m_readEntries;
+    bool m_readEntriesValid = false;
+    // After a seek or a pick, no turn is shown while this entry sounds (-2: none).
+    int m_readHeld = -2;
+    double m_readRate = 1;
     QMenu* m_autoInsertPop;
     QMenu* m_autoInsertPop2;
     QObject* m_clickedShape = nullptr;

@@ -27,6 +27,9 @@ struct PlaybackState {
 
     int zoomSteps = 0;
     bool keepTopLeft = false;
+    // Read ahead: the top of the next page shows in the played part of the view before a
+    // page break (a half-page turn).
+    bool readAhead = false;
 
     // Set while a freshly loaded source is being primed: the first playing state pauses
     // at 0 and sets the timeline length.

@@ -1,5 +1,7 @@
 #include "playback/sheetview.h"
 
+#include "playback/readahead.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -168,6 +170,86 @@ void MarkerShape::mousePressEvent(QMouseEvent* event)
         emit rightClicked(this, event->globalPosition().toPoint());
 }
 
+ReadAheadPane::ReadAheadPane(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("ReadAheadImage"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    hide();
+}
+
+void ReadAheadPane::setPage(const QList<QImage>& page, double scale, int number)
+{
+    if (page.isEmpty() || (page.first().cacheKey() == m_page.first().cacheKey() &&
+                           scale == m_scale && number == m_number))
+        return;
+    m_page = page;
+    m_scale = scale;
+    m_number = number;
+    m_scaled = QImage();
+    setAccessibleName(QStringLiteral("Next page: Page %1 (read ahead)").arg(number));
+    update();
+}
+
+void ReadAheadPane::clear()
+{
+    m_page = {QImage()};
+    m_scaled = QImage();
+    m_number = 0;
+}
+
+void ReadAheadPane::setOffset(int horizontal)
+{
+    if (horizontal == m_offset)
+        return;
+    m_offset = horizontal;
+    update();
+}
+
+void ReadAheadPane::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const int rule = readahead::kRuleHeight;
+    const int pageHeight = height() - rule;
+    // The page's top part is scaled once per page and zoom, from the smallest copy that is
+    // still at least as large as shown; a repaint copies pixels.
+    const QImage& natural = m_page.first();
+    const int h = std::max(1, static_cast<int>(natural.height() * m_scale));
+    if (!natural.isNull() && (m_scaled.isNull() || m_scaled.height() < std::min(h, pageHeight))) {
+        const QImage* source = &natural;
+        double sourceScale = 1.0;
+        for (qsizetype i = 1; i < m_page.size() && sourceScale * 0.5 >= m_scale; ++i) {
+            source = &m_page[i];
+            sourceScale *= 0.5;
+        }
+        const int w = std::max(1, static_cast<int>(natural.width() * m_scale));
+        const int rows = std::min(h, std::max(pageHeight, parentWidget()->height()));
+        const double factor = m_scale / sourceScale;
+        const int sourceRows = std::min(source->height(), static_cast<int>(rows / factor) + 1);
+        const QImage top = source->copy(0, 0, source->width(), sourceRows);
+        m_scaled = factor == 1.0 ? top
+                                 : top.scaled(w, rows, Qt::IgnoreAspectRatio,
+                                              factor < 1.0 ? Qt::SmoothTransformation
+                                                           : Qt::FastTransformation);
+    }
+    painter.fillRect(rect(), Qt::white);
+    painter.drawImage(QPoint(-m_offset, 0), m_scaled, QRect(0, 0, m_scaled.width(), pageHeight));
+    // The rule between the next page's top and the rest of the shown page.
+    painter.fillRect(QRect(0, pageHeight, width(), rule), QColor(0, 70, 160));
+    QFont font = painter.font();
+    font.setPixelSize(14);
+    font.setBold(true);
+    painter.setFont(font);
+    const QString label = QStringLiteral("Page %1").arg(m_number);
+    const QRect box = painter.fontMetrics().boundingRect(label).adjusted(-6, -2, 6, 2);
+    const QRect tag(width() - box.width() - 8, pageHeight - box.height(), box.width(),
+                    box.height());
+    painter.fillRect(tag, QColor(0, 70, 160));
+    painter.setPen(Qt::white);
+    painter.drawText(tag, Qt::AlignCenter, label);
+}
+
 SheetView::SheetView(QWidget* parent)
     : QScrollArea(parent)
 {
@@ -193,6 +275,9 @@ SheetView::SheetView(QWidget* parent)
     m_caption->setFont(font);
     m_caption->hide();
     setWidget(m_canvas);
+    m_readAhead = new ReadAheadPane(viewport());
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_readAhead,
+            &ReadAheadPane::setOffset);
     connect(m_image, &NotesImage::resized, this, &SheetView::updateCanvas);
     updateCanvas();
 }
@@ -222,6 +307,25 @@ void SheetView::setScroll(int horizontal, int vertical)
 {
     horizontalScrollBar()->setValue(horizontal);
     verticalScrollBar()->setValue(vertical);
+}
+
+void SheetView::showReadAhead(const QList<QImage>& page, int number, int band)
+{
+    const int natural = m_image->naturalSize().width();
+    const double scale = natural > 0 ? static_cast<double>(m_image->width()) / natural : 1.0;
+    m_readAhead->setPage(page, scale, number);
+    m_readAhead->setOffset(horizontalScroll());
+    m_readAhead->setGeometry(0, 0, viewport()->width(), std::min(band, viewport()->height()));
+    m_readAhead->show();
+    m_readAhead->raise();
+}
+
+void SheetView::hideReadAhead()
+{
+    if (m_readAhead->isHidden())
+        return;
+    m_readAhead->hide();
+    m_readAhead->clear();
 }
 
 void SheetView::resizeEvent(QResizeEvent* event)

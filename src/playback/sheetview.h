@@ -72,6 +72,34 @@ private:
     QColor m_color;
 };
 
+// The next page's top during a half-page turn (read ahead): drawn over the top part of the
+// sheet's view, at the shown page's zoom and horizontal scroll, with a rule along its
+// bottom edge. A screen reader names it by the page it shows. Clicks pass through it to the
+// page below.
+class ReadAheadPane : public QWidget {
+    Q_OBJECT
+public:
+    explicit ReadAheadPane(QWidget* parent = nullptr);
+    // page: the picture at its natural size, then its zoom-out copies (halves); scale: the
+    // zoom of the shown page; number: the page's number as the page list counts (from 1).
+    void setPage(const QList<QImage>& page, double scale, int number);
+    void setOffset(int horizontal);
+    // Lets the pictures go (the pane is hidden): it holds no page it does not show.
+    void clear();
+    int pageNumber() const { return m_number; }
+    const QImage& page() const { return m_page.first(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QList<QImage> m_page{QImage()};
+    QImage m_scaled; // the page's top part at the zoom, as tall as the view may show
+    double m_scale = 1.0;
+    int m_number = 0;
+    int m_offset = 0;
+};
+
 // The scroll box `ScrollBox` holding the page image, the marker shape `Point` and its
 // caption label `PointT`. All of them are children of one canvas that scrolls, so
 // places on the page are canvas coordinates.
@@ -97,6 +125,14 @@ public:
     int horizontalScroll() const;
     void setScroll(int horizontal, int vertical);
 
+    // Read ahead: the top `band` pixels of the view show the next page (number counted from
+    // 1) over the shown one; hideReadAhead() shows the shown page alone again.
+    // page: the picture followed by its zoom-out copies (NotesImage::smallerCopies).
+    void showReadAhead(const QList<QImage>& page, int number, int band);
+    void hideReadAhead();
+    ReadAheadPane* readAheadPane() const { return m_readAhead; }
+    bool readingAhead() const { return m_readAhead->isVisible(); }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -105,4 +141,5 @@ private:
     NotesImage* m_image;
     MarkerShape* m_point;
     QLabel* m_caption;
+    ReadAheadPane* m_readAhead;
 };

@@ -55,11 +55,23 @@ ZoomAndMarker::ZoomAndMarker(PlaybackState& state, SheetView& sheet, QListView& 
     describe(m_topLeftLabel, QStringLiteral("Keep Top-Left"),
              QStringLiteral("Keep the marker in the top left or in the center."));
 
+    m_readAheadLed = new ClickPicture;
+    m_readAheadLed->setObjectName(QStringLiteral("MarkerBox_ReadAheadLED"));
+    m_readAheadLed->setPixmap(ledPixmap(false));
+    describe(m_readAheadLed, QString(),
+             QStringLiteral("Show the top of the next page before the page turns"));
+    m_readAheadLabel = new LinkLabel(QStringLiteral("Read Ahead"));
+    m_readAheadLabel->setObjectName(QStringLiteral("MarkerBox_ReadAheadLabel"));
+    describe(m_readAheadLabel, QStringLiteral("Read Ahead"),
+             QStringLiteral("Show the top of the next page before the page turns"));
+
     auto* grid = new QGridLayout(m_box);
     grid->addWidget(m_enabledLed, 0, 0);
     grid->addWidget(m_enabledLabel, 0, 1);
     grid->addWidget(m_topLeftLed, 1, 0);
     grid->addWidget(m_topLeftLabel, 1, 1);
+    grid->addWidget(m_readAheadLed, 2, 0);
+    grid->addWidget(m_readAheadLabel, 2, 1);
 
     m_imageMenu = new QMenu(&m_sheet);
     m_imageMenu->setObjectName(QStringLiteral("ImageMenu"));
@@ -79,6 +91,8 @@ ZoomAndMarker::ZoomAndMarker(PlaybackState& state, SheetView& sheet, QListView& 
     connect(m_enabledLabel, &LinkLabel::clicked, this, &ZoomAndMarker::markerDisplayCommand);
     connect(m_topLeftLed, &ClickPicture::clicked, this, &ZoomAndMarker::keepTopLeftCommand);
     connect(m_topLeftLabel, &LinkLabel::clicked, this, &ZoomAndMarker::keepTopLeftCommand);
+    connect(m_readAheadLed, &ClickPicture::clicked, this, &ZoomAndMarker::readAheadCommand);
+    connect(m_readAheadLabel, &LinkLabel::clicked, this, &ZoomAndMarker::readAheadCommand);
 }
 
 QPixmap ZoomAndMarker::ledPixmap(bool green)
@@ -212,4 +226,14 @@ void ZoomAndMarker::keepTopLeftCommand()
         m_topLeftLabel->setText(QStringLiteral(" Center"));
         m_topLeftLabel->setAccessibleName(m_topLeftLabel->text().trimmed());
     }
+}
+
+void ZoomAndMarker::readAheadCommand()
+{
+    m_state.readAhead = !m_state.readAhead;
+    m_readAheadLed->setPixmap(ledPixmap(m_state.readAhead));
+    if (!m_state.readAhead)
+        m_sheet.hideReadAhead();
+    // The next follow tick decides the turn again.
+    m_state.refreshRequest = true;
 }

@@ -14,7 +14,8 @@ struct PlaybackState;
 
 // Zoom of the page image (five steps in and out, each from the current truncated
 // size), and the two marker options: show/hide the marker (which also stops following)
-// and keep the marker at the top-left of the view.
+// keep the marker at the top-left of the view, and read ahead (the half-page turn: the top
+// of the next page shows in the played part of the view before a page break).
 class ZoomAndMarker : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +45,8 @@ public:
     // Shows `Point` in front when the marker is switched on.
     void showMarkerRule();
     void keepTopLeftCommand();
+    // LED or label click of "Read Ahead": toggles the half-page turn (off at start).
+    void readAheadCommand();
 
     static QString zoomText(int steps);
     static QPixmap ledPixmap(bool green);
@@ -62,6 +65,8 @@ private:
     ClickPicture* m_topLeftLed;
     LinkLabel* m_enabledLabel;
     LinkLabel* m_topLeftLabel;
+    ClickPicture* m_readAheadLed;
+    LinkLabel* m_readAheadLabel;
     QLabel* m_ledGreen;
     QLabel* m_ledRed;
     int m_markerSwitch = 0;

@@ -36,7 +36,7 @@ PageAhead::Page PageAhead::decode(const QString& path)
 
 void PageAhead::request(int page, const QString& path)
 {
-    if (page == m_page && path == m_path && m_result.valid())
+    if (page == m_page && path == m_path && (m_result.valid() || m_peeked))
         return;
     drop();
     auto task = std::make_shared<std::packaged_task<Page()>>([path] { return decode(path); });
@@ -48,11 +48,20 @@ void PageAhead::request(int page, const QString& path)
 
 std::optional<PageAhead::Page> PageAhead::take(int page, const QString& path)
 {
-    if (page != m_page || path != m_path || !m_result.valid())
+    if (page != m_page || path != m_path || (!m_peeked && !m_result.valid()))
         return std::nullopt;
-    Page decoded = m_result.get();
+    Page decoded = m_peeked ? std::move(*m_peeked) : m_result.get();
     drop();
     return decoded;
+}
+
+const PageAhead::Page* PageAhead::peek(int page, const QString& path)
+{
+    if (page != m_page || path != m_path || !ready())
+        return nullptr;
+    if (!m_peeked)
+        m_peeked = m_result.get();
+    return &*m_peeked;
 }
 
 void PageAhead::drop()
@@ -60,6 +69,7 @@ void PageAhead::drop()
     // A decode that has not started is not started at all.
     m_worker.clear();
     m_result = {};
+    m_peeked.reset();
     m_page = -1;
     m_path.clear();
 }
@@ -72,6 +82,7 @@ void PageAhead::letGo(QList<QImage> pictures)
 
 bool PageAhead::ready() const
 {
-    return m_result.valid() &&
-           m_result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return m_peeked.has_value() ||
+           (m_result.valid() &&
+            m_result.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
 }

@@ -15,6 +15,8 @@
 // - At most one page is held or under way. request() for another page (or file) drops it:
 //   a decode under way runs to its end on the worker and its result is thrown away. The
 //   single worker decodes one page at a time.
+// - peek() shows a decoded page without handing it over (a half-page turn draws it before
+//   the turn takes it).
 // - take() hands the page over when it is the one requested (same page and file), waiting
 //   for a decode under way to end; nothing is held afterwards. Otherwise it returns
 //   nullopt and the caller decodes on the spot.
@@ -36,6 +38,9 @@ public:
     // Decodes page k from path unless it is already held or under way.
     void request(int page, const QString& path);
     std::optional<Page> take(int page, const QString& path);
+    // The page when it is the one requested and its decode has ended, without waiting and
+    // without handing it over: it stays held for take(). Null otherwise.
+    const Page* peek(int page, const QString& path);
     void drop();
     // Lets pictures go on another thread: freeing a page of a few hundred megabytes takes
     // milliseconds.
@@ -54,4 +59,5 @@ private:
     int m_page = -1;
     QString m_path;
     std::future<Page> m_result;
+    std::optional<Page> m_peeked; // the result, once peek() has fetched it
 };

@@ -76,6 +76,7 @@ void Pages::clear()
 
 void Pages::clearImage()
 {
+    m_sheet.hideReadAhead();
     m_sheet.image()->clear();
 }
 
@@ -89,6 +90,8 @@ bool Pages::loadPage(int page, QString* error)
             *error = decoded.error;
         return false;
     }
+    // A half-page turn ends with any page shown.
+    m_sheet.hideReadAhead();
     PageAhead::letGo(m_sheet.image()->setImage(decoded.image, decoded.smaller));
     // A screen reader names the picture by the page it shows.
     m_sheet.image()->setAccessibleName(QStringLiteral("Notes page: Page %1").arg(page + 1));
@@ -102,6 +105,17 @@ void Pages::preparePage(int page)
     m_ahead->request(page, m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(page)));
 }
 
+QList<QImage> Pages::decodedAhead(int page)
+{
+    if (page < 0 || page >= m_pages->count())
+        return {};
+    const PageAhead::Page* ahead = m_ahead->peek(
+        page, m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(page)));
+    if (!ahead || ahead->image.isNull())
+        return {};
+    return QList<QImage>{ahead->image} + ahead->smaller;
+}
+
 int Pages::pageAhead() const
 {
     return m_ahead->page();
@@ -112,6 +126,7 @@ bool Pages::pageChange(bool byUser, QString* error)
     const int index = m_pages->currentIndex();
     if (index < 0)
         return true;
+    m_sheet.hideReadAhead();
     const int z = m_state.zoomSteps;
     m_zoom.cancelZoom();
     const QString path = m_ws.fileInProject(QStringLiteral("NotesFile") + QString::number(index));

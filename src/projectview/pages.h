@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -53,6 +54,9 @@ public:
     bool loadPage(int page, QString* error);
     // Starts decoding page k ahead (nothing for a page outside the list). Reports nothing.
     void preparePage(int page);
+    // Page k's picture followed by its zoom-out copies when it has been decoded ahead,
+    // without waiting for it or handing it over; nothing otherwise.
+    QList<QImage> decodedAhead(int page);
     // The page decoded ahead or under way, -1 for none.
     int pageAhead() const;
     // Right Arrow: the next page, or the first after the last.
