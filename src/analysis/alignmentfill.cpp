@@ -1,5 +1,7 @@
 #include "analysis/alignmentfill.h"
 
+#include "analysis/onsetalignment.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -86,6 +88,47 @@ void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
             std::copy(t.begin() + a, t.begin() + b, times.begin() + a);
         a = b;
     }
+}
+
+void settle(const std::vector<double>& entryTimes, const std::vector<int>& placed,
+            const std::vector<Onset>& onsets, double gap, Alignment& result)
+{
+    std::vector<double> u;
+    for (const Onset& o : onsets)
+        u.push_back(o.time);
+    result.times = fillIn(entryTimes, placed, u);
+    keepOwnTimes(entryTimes, placed, result.times, gap);
+    keepApart(result.times, gap);
+    for (std::size_t i = 0; i < entryTimes.size(); ++i) {
+        result.onOnset.push_back(placed[i] >= 0);
+        result.onset.push_back(placed[i]);
+        result.matched += placed[i] >= 0 ? 1 : 0;
+        const double move = std::abs(result.times[i] - entryTimes[i]);
+        result.moved += move >= 0.005 ? 1 : 0;
+        if (move > result.largestMove) {
+            result.largestMove = move;
+            result.largestMoveEntry = static_cast<int>(i);
+        }
+    }
+    // How much the tempo the sure entries follow changes from one step to the next: the
+    // notes of a recording keep to a tempo, a wrong choice among scattered onsets does not.
+    double jumps = 0, lastStep = std::numeric_limits<double>::quiet_NaN();
+    int steps = 0, previous = -1;
+    for (int i = 0; i < static_cast<int>(placed.size()); ++i) {
+        if (placed[i] < 0)
+            continue;
+        if (previous >= 0) {
+            const double step = std::log(std::max(u[placed[i]] - u[placed[previous]], 1e-3) /
+                                         std::max(entryTimes[i] - entryTimes[previous], 1e-3));
+            if (!std::isnan(lastStep)) {
+                jumps += std::abs(step - lastStep);
+                ++steps;
+            }
+            lastStep = step;
+        }
+        previous = i;
+    }
+    result.tempoJumps = steps > 0 ? jumps / steps : 0;
 }
 
 } // namespace onsetalignment

@@ -457,7 +457,7 @@ std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<On
         for (int j = forward.bandStart(i); j < forward.bandEnd(i); ++j)
             if (j != own)
                 other = std::min(other, through(j));
-        sure[i] = other - best >= costs.sureMargin;
+        sure[i] = other - best >= costs.sureMargin && !onsets[own].underHeldNote;
     }
     return sure;
 }
@@ -473,7 +473,40 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
                 const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
 {
     try {
-        return alignWatched(entryTimes, onsets, costs, spread, progress);
+        if (!spread || entryTimes.size() < 2)
+            return alignWatched(entryTimes, onsets, costs, spread, progress);
+        // Two alignments, each reported as half of the work.
+        const auto half = [&](int from) -> AlignmentProgress {
+            if (!progress)
+                return {};
+            return [&progress, from](int done, int total) {
+                return progress(from + done / 2, total);
+            };
+        };
+        const Alignment result = alignWatched(entryTimes, onsets, costs, spread, half(0));
+        if (!result.ok())
+            return result;
+        // A rhythm read from the boxes' spacing can lead the path astray as surely as it
+        // can guide it: an entry is sure only where a marking that says nothing but the
+        // count (an even spread over the same stretch) lands it on the same onset.
+        std::vector<double> even;
+        const double step =
+            (entryTimes.back() - entryTimes.front()) / static_cast<double>(entryTimes.size() - 1);
+        for (std::size_t i = 0; i < entryTimes.size(); ++i)
+            even.push_back(entryTimes.front() + step * static_cast<double>(i));
+        const Alignment check = alignWatched(even, onsets, costs, false, half(500));
+        if (!check.ok())
+            return result;
+        // Where the even spread is sure of hardly any entry it says nothing, and only
+        // contradicts where it is sure of another onset.
+        const bool checkSays = 4 * check.matched >= static_cast<int>(entryTimes.size());
+        std::vector<int> placed(result.onset);
+        for (std::size_t i = 0; i < placed.size(); ++i)
+            if (check.onset[i] != placed[i] && (checkSays || check.onset[i] >= 0))
+                placed[i] = -1;
+        Alignment agreed;
+        settle(entryTimes, placed, onsets, kSmallestGap, agreed);
+        return agreed;
     } catch (const Cancelled&) {
         Alignment result;
         result.cancelled = true;
@@ -549,41 +582,7 @@ Alignment alignWatched(const std::vector<double>& entryTimes, const std::vector<
     for (std::size_t i = 0; i < placed.size(); ++i)
         if (!sure[i])
             placed[i] = -1;
-    std::vector<double> u;
-    for (const Onset& o : onsets)
-        u.push_back(o.time);
-    result.times = fillIn(entryTimes, placed, u);
-    keepOwnTimes(entryTimes, placed, result.times, kSmallestGap);
-    keepApart(result.times, kSmallestGap);
-    for (std::size_t i = 0; i < entryTimes.size(); ++i) {
-        result.onOnset.push_back(placed[i] >= 0);
-        result.matched += placed[i] >= 0 ? 1 : 0;
-        const double move = std::abs(result.times[i] - entryTimes[i]);
-        result.moved += move >= 0.005 ? 1 : 0;
-        if (move > result.largestMove) {
-            result.largestMove = move;
-            result.largestMoveEntry = static_cast<int>(i);
-        }
-    }
-    // How much the tempo the sure entries follow changes from one step to the next: the
-    // notes of a recording keep to a tempo, a wrong choice among scattered onsets does not.
-    double jumps = 0, lastStep = std::numeric_limits<double>::quiet_NaN();
-    int steps = 0, previous = -1;
-    for (int i = 0; i < static_cast<int>(placed.size()); ++i) {
-        if (placed[i] < 0)
-            continue;
-        if (previous >= 0) {
-            const double step = std::log(std::max(u[placed[i]] - u[placed[previous]], 1e-3) /
-                                         std::max(entryTimes[i] - entryTimes[previous], 1e-3));
-            if (!std::isnan(lastStep)) {
-                jumps += std::abs(step - lastStep);
-                ++steps;
-            }
-            lastStep = step;
-        }
-        previous = i;
-    }
-    result.tempoJumps = steps > 0 ? jumps / steps : 0;
+    settle(entryTimes, placed, onsets, kSmallestGap, result);
     return result;
 }
 

@@ -71,6 +71,7 @@ struct Alignment {
     // Whether entry i sits on an onset it is sure of (else it keeps its own time where that
     // fits in order, or is interpolated between its neighbours).
     std::vector<bool> onOnset;
+    std::vector<int> onset;    // the index of that onset, or -1
     int matched = 0;           // how many entries sit on an onset they are sure of
     int moved = 0;             // how many entries change by half a hundredth of a second or more
     double largestMove = 0;    // seconds, the largest change of any entry
