@@ -497,12 +497,23 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
         const Alignment check = alignWatched(even, onsets, costs, false, half(500));
         if (!check.ok())
             return result;
-        // Where the even spread is sure of hardly any entry it says nothing, and only
-        // contradicts where it is sure of another onset.
-        const bool checkSays = 4 * check.matched >= static_cast<int>(entryTimes.size());
+        // Where the even spread is sure of few entries it says little of the others: when it
+        // agrees with nearly every entry it is sure of (and so with one entry in ten at
+        // least), only the entries it places elsewhere are doubtful; else the two readings
+        // of the stretch conflict, or the spread confirms nothing, and only the entries
+        // they agree on are kept.
+        int sureOfBoth = 0, agreeing = 0;
+        for (std::size_t i = 0; i < entryTimes.size(); ++i) {
+            if (check.onset[i] < 0 || result.onset[i] < 0)
+                continue;
+            ++sureOfBoth;
+            agreeing += check.onset[i] == result.onset[i] ? 1 : 0;
+        }
+        const bool confirmed =
+            10 * agreeing >= 9 * sureOfBoth && 10 * agreeing >= static_cast<int>(entryTimes.size());
         std::vector<int> placed(result.onset);
         for (std::size_t i = 0; i < placed.size(); ++i)
-            if (check.onset[i] != placed[i] && (checkSays || check.onset[i] >= 0))
+            if (check.onset[i] != placed[i] && (!confirmed || check.onset[i] >= 0))
                 placed[i] = -1;
         Alignment agreed;
         settle(entryTimes, placed, onsets, kSmallestGap, agreed);
