@@ -8,6 +8,12 @@
 
 namespace onsetalignment {
 
+void keepApart(std::vector<double>& times, double gap)
+{
+    for (std::size_t i = 0; i < times.size(); ++i)
+        times[i] = std::max(times[i], i == 0 ? 0.0 : times[i - 1] + gap);
+}
+
 // Times for the entries that took no onset: between two aligned neighbours in proportion
 // to the entries' own spacing, before the first and after the last shifted with it.
 std::vector<double> fillIn(const std::vector<double>& t, const std::vector<int>& match,
@@ -129,6 +135,60 @@ void settle(const std::vector<double>& entryTimes, const std::vector<int>& place
         previous = i;
     }
     result.tempoJumps = steps > 0 ? jumps / steps : 0;
+}
+
+// Whether the steps are equal to a hundredth of a second, as automatic marking spreads the
+// entries.
+bool evenSteps(const std::vector<double>& t)
+{
+    for (std::size_t i = 1; i < t.size(); ++i)
+        if (std::abs((t[i] - t[i - 1]) - (t[1] - t[0])) > 0.011)
+            return false;
+    return true;
+}
+
+double typicalDistance(const std::vector<double>& t, const std::vector<Onset>& onsets)
+{
+    std::vector<double> nearest;
+    for (const double time : t) {
+        const auto it = std::lower_bound(onsets.begin(), onsets.end(), time,
+                                         [](const Onset& o, double x) { return o.time < x; });
+        double d = std::numeric_limits<double>::infinity();
+        if (it != onsets.end())
+            d = it->time - time;
+        if (it != onsets.begin())
+            d = std::min(d, time - std::prev(it)->time);
+        nearest.push_back(d);
+    }
+    if (nearest.empty())
+        return 0;
+    std::nth_element(nearest.begin(),
+                     nearest.begin() + static_cast<std::ptrdiff_t>(nearest.size() / 2),
+                     nearest.end());
+    return nearest[nearest.size() / 2];
+}
+
+std::vector<int> agreedOnsets(const Alignment& result, const Alignment& check)
+{
+    // Where the even spread is sure of few entries it says little of the others: when it
+    // agrees with nearly every entry it is sure of (and so with one entry in ten at
+    // least), only the entries it places elsewhere are doubtful; else the two readings
+    // of the stretch conflict, or the spread confirms nothing, and only the entries
+    // they agree on are kept.
+    int sureOfBoth = 0, agreeing = 0;
+    for (std::size_t i = 0; i < result.onset.size(); ++i) {
+        if (check.onset[i] < 0 || result.onset[i] < 0)
+            continue;
+        ++sureOfBoth;
+        agreeing += check.onset[i] == result.onset[i] ? 1 : 0;
+    }
+    const bool confirmed =
+        10 * agreeing >= 9 * sureOfBoth && 10 * agreeing >= static_cast<int>(result.onset.size());
+    std::vector<int> placed(result.onset);
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (check.onset[i] != placed[i] && (!confirmed || check.onset[i] >= 0))
+            placed[i] = -1;
+    return placed;
 }
 
 } // namespace onsetalignment

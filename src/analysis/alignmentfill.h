@@ -32,4 +32,15 @@ void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
 void settle(const std::vector<double>& entryTimes, const std::vector<int>& placed,
             const std::vector<Onset>& onsets, double gap, Alignment& result);
 
+// Whether the steps are equal to a hundredth of a second, as automatic marking spreads the
+// entries.
+bool evenSteps(const std::vector<double>& t);
+
+// The median distance of the times t from their nearest onsets (in time order).
+double typicalDistance(const std::vector<double>& t, const std::vector<Onset>& onsets);
+
+// The onsets of the entries an alignment is sure of (-1 for others) that a check (another
+// alignment of the same entries) confirms, see align().
+std::vector<int> agreedOnsets(const Alignment& result, const Alignment& check);
+
 } // namespace onsetalignment

@@ -36,11 +36,16 @@ struct AlignmentCosts {
     double entryWithoutOnset = 1.0;
     // A marking whose entries lie typically (the median over a first alignment) less than
     // `closeMarking` seconds from their onsets was made by hand or is already aligned: it
-    // is aligned again with this cost per entry for each multiple of that typical distance
-    // (at least 20 ms) it moves. An even spread is left to the tempo: its times say
-    // nothing about the rhythm.
+    // is aligned again with this cost for each multiple of that typical distance (at least
+    // 20 ms) each entry moves. An even spread is left to the tempo: its times say nothing
+    // about the rhythm.
     double displacement = 0.5;
     double closeMarking = 0.25;
+    // Of a marking that is not spread, an entry is sure of no onset further from its own
+    // time than this many times the typical (median) distance of the entries from their
+    // nearest onsets: a click lands a reaction time after its note, give or take a little,
+    // never a note or two away.
+    double farthestMove = 6.0;
     // An entry is sure of its onset when every path that gives it another onset costs at
     // least this much more than the best one.
     double sureMargin = 0.4;
