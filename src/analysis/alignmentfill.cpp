@@ -1,10 +1,18 @@
 #include "analysis/alignmentfill.h"
 
+#include "analysis/onsetalignment.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace onsetalignment {
+
+void keepApart(std::vector<double>& times, double gap)
+{
+    for (std::size_t i = 0; i < times.size(); ++i)
+        times[i] = std::max(times[i], i == 0 ? 0.0 : times[i - 1] + gap);
+}
 
 // Times for the entries that took no onset: between two aligned neighbours in proportion
 // to the entries' own spacing, before the first and after the last shifted with it.
@@ -86,6 +94,101 @@ void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
             std::copy(t.begin() + a, t.begin() + b, times.begin() + a);
         a = b;
     }
+}
+
+void settle(const std::vector<double>& entryTimes, const std::vector<int>& placed,
+            const std::vector<Onset>& onsets, double gap, Alignment& result)
+{
+    std::vector<double> u;
+    for (const Onset& o : onsets)
+        u.push_back(o.time);
+    result.times = fillIn(entryTimes, placed, u);
+    keepOwnTimes(entryTimes, placed, result.times, gap);
+    keepApart(result.times, gap);
+    for (std::size_t i = 0; i < entryTimes.size(); ++i) {
+        result.onOnset.push_back(placed[i] >= 0);
+        result.onset.push_back(placed[i]);
+        result.matched += placed[i] >= 0 ? 1 : 0;
+        const double move = std::abs(result.times[i] - entryTimes[i]);
+        result.moved += move >= 0.005 ? 1 : 0;
+        if (move > result.largestMove) {
+            result.largestMove = move;
+            result.largestMoveEntry = static_cast<int>(i);
+        }
+    }
+    // How much the tempo the sure entries follow changes from one step to the next: the
+    // notes of a recording keep to a tempo, a wrong choice among scattered onsets does not.
+    double jumps = 0, lastStep = std::numeric_limits<double>::quiet_NaN();
+    int steps = 0, previous = -1;
+    for (int i = 0; i < static_cast<int>(placed.size()); ++i) {
+        if (placed[i] < 0)
+            continue;
+        if (previous >= 0) {
+            const double step = std::log(std::max(u[placed[i]] - u[placed[previous]], 1e-3) /
+                                         std::max(entryTimes[i] - entryTimes[previous], 1e-3));
+            if (!std::isnan(lastStep)) {
+                jumps += std::abs(step - lastStep);
+                ++steps;
+            }
+            lastStep = step;
+        }
+        previous = i;
+    }
+    result.tempoJumps = steps > 0 ? jumps / steps : 0;
+}
+
+// Whether the steps are equal to a hundredth of a second, as automatic marking spreads the
+// entries.
+bool evenSteps(const std::vector<double>& t)
+{
+    for (std::size_t i = 1; i < t.size(); ++i)
+        if (std::abs((t[i] - t[i - 1]) - (t[1] - t[0])) > 0.011)
+            return false;
+    return true;
+}
+
+double typicalDistance(const std::vector<double>& t, const std::vector<Onset>& onsets)
+{
+    std::vector<double> nearest;
+    for (const double time : t) {
+        const auto it = std::lower_bound(onsets.begin(), onsets.end(), time,
+                                         [](const Onset& o, double x) { return o.time < x; });
+        double d = std::numeric_limits<double>::infinity();
+        if (it != onsets.end())
+            d = it->time - time;
+        if (it != onsets.begin())
+            d = std::min(d, time - std::prev(it)->time);
+        nearest.push_back(d);
+    }
+    if (nearest.empty())
+        return 0;
+    std::nth_element(nearest.begin(),
+                     nearest.begin() + static_cast<std::ptrdiff_t>(nearest.size() / 2),
+                     nearest.end());
+    return nearest[nearest.size() / 2];
+}
+
+std::vector<int> agreedOnsets(const Alignment& result, const Alignment& check)
+{
+    // Where the even spread is sure of few entries it says little of the others: when it
+    // agrees with nearly every entry it is sure of (and so with one entry in ten at
+    // least), only the entries it places elsewhere are doubtful; else the two readings
+    // of the stretch conflict, or the spread confirms nothing, and only the entries
+    // they agree on are kept.
+    int sureOfBoth = 0, agreeing = 0;
+    for (std::size_t i = 0; i < result.onset.size(); ++i) {
+        if (check.onset[i] < 0 || result.onset[i] < 0)
+            continue;
+        ++sureOfBoth;
+        agreeing += check.onset[i] == result.onset[i] ? 1 : 0;
+    }
+    const bool confirmed =
+        10 * agreeing >= 9 * sureOfBoth && 10 * agreeing >= static_cast<int>(result.onset.size());
+    std::vector<int> placed(result.onset);
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (check.onset[i] != placed[i] && (!confirmed || check.onset[i] >= 0))
+            placed[i] = -1;
+    return placed;
 }
 
 } // namespace onsetalignment

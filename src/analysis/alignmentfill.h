@@ -2,9 +2,13 @@
 
 #include <vector>
 
+struct Onset;
+
 // The steps of an alignment around its path: times for the entries without an onset, and
 // the guide a path gives the next search. Used by align() (onsetalignment.h).
 namespace onsetalignment {
+
+struct Alignment;
 
 // Times for the entries that took no onset (match -1): between two aligned neighbours in
 // proportion to the entries' own spacing t; before the first aligned one squeezed between
@@ -21,5 +25,22 @@ std::vector<int> guideFrom(const std::vector<int>& match);
 // least gap apart, between the new times of the placed entries around them.
 void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
                   std::vector<double>& times, double gap);
+
+// Fills result from the onset each entry is placed on (-1 for none): the times (the others
+// filled in, see fillIn and keepOwnTimes, kept gap apart), the counts, the largest move and
+// how much the tempo of the placed entries jumps (Alignment::tempoJumps).
+void settle(const std::vector<double>& entryTimes, const std::vector<int>& placed,
+            const std::vector<Onset>& onsets, double gap, Alignment& result);
+
+// Whether the steps are equal to a hundredth of a second, as automatic marking spreads the
+// entries.
+bool evenSteps(const std::vector<double>& t);
+
+// The median distance of the times t from their nearest onsets (in time order).
+double typicalDistance(const std::vector<double>& t, const std::vector<Onset>& onsets);
+
+// The onsets of the entries an alignment is sure of (-1 for others) that a check (another
+// alignment of the same entries) confirms, see align().
+std::vector<int> agreedOnsets(const Alignment& result, const Alignment& check);
 
 } // namespace onsetalignment

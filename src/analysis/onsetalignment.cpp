@@ -23,12 +23,6 @@ double snap(double time, const std::vector<Onset>& onsets, double window)
     return best ? best->time : time;
 }
 
-void keepApart(std::vector<double>& times, double gap)
-{
-    for (std::size_t i = 0; i < times.size(); ++i)
-        times[i] = std::max(times[i], i == 0 ? 0.0 : times[i - 1] + gap);
-}
-
 namespace {
 
 // Entries never share a time after an alignment: of entries with one time only the last
@@ -43,6 +37,8 @@ constexpr double kShortestStep = 0.1;
 constexpr int kRefinements = 6;
 // The most onsets an entry's band holds.
 constexpr int kWidestBand = 256;
+// Clicks by hand scatter by a reaction time: typically this far from their notes at least.
+constexpr double kClickScatter = 0.02;
 // Steps whose tempo is further than this factor from the entries' own are not considered.
 const double kLargestLogTempo = std::log(16.0);
 
@@ -145,10 +141,7 @@ public:
         m_width = std::clamp(static_cast<int>(std::ceil(2 * m_c.band * density)) + 2 * m_P, 4 * m_P,
                              kWidestBand);
         m_inside = inside;
-        // Steps equal to a hundredth of a second, as automatic marking spreads the entries.
-        m_spread = true;
-        for (int i = 1; i < m_n && m_spread && !spread; ++i)
-            m_spread = std::abs((m_t[i] - m_t[i - 1]) - (m_t[1] - m_t[0])) <= 0.011;
+        m_spread = spread || evenSteps(m_t);
         m_lo.assign(static_cast<std::size_t>(m_n), 0);
         m_hi.assign(static_cast<std::size_t>(m_n), 0);
         m_offset.assign(static_cast<std::size_t>(m_n) + 1, 0);
@@ -218,6 +211,9 @@ public:
     // Reports this search's progress to work (and stops it when work is cancelled).
     void watch(Work& work) { m_work = &work; }
     int states() const { return m_states; }
+    // Every entry of the path, not only where it starts, pays for its distance from its
+    // onset (a marking by hand, see alignWatched). Before run().
+    void holdEachEntry() { m_each = true; }
     // The costs of the states of (i, j); only with the costs kept, j inside i's band.
     const float* stateCosts(int i, int j) const
     {
@@ -328,6 +324,9 @@ private:
             uint8_t* from = back(i, j);
             std::fill(cost, cost + m_states, kNone);
             const double off = m_perSecondOff * std::abs(m_u[j] - m_t[i]);
+            // Each entry of a marking by hand stays near its own time; others only where a
+            // path starts.
+            const double each = m_each ? off : 0.0;
             // A path starting here: the entries before it have no onset, the onsets before
             // it inside the stretch are left over.
             cost[m_states - 1] = static_cast<float>(
@@ -357,7 +356,7 @@ private:
                         continue;
                     const int k = (q - 1) * m_P + (p - 1);
                     cost[k] = through[arg] +
-                              static_cast<float>((q - 1) * m_c.entryWithoutOnset + level +
+                              static_cast<float>((q - 1) * m_c.entryWithoutOnset + level + each +
                                                  m_skipBefore[static_cast<std::size_t>(j)] -
                                                  m_skipBefore[static_cast<std::size_t>(pj) + 1]);
                     tempo[k] = lt;
@@ -383,6 +382,7 @@ private:
     std::size_t m_rowSize = 0;
     Work* m_work = nullptr;
     bool m_keepCosts = false;
+    bool m_each = false;
     std::vector<float> m_cost;  // the last Q + 1 entries' rows, or all of them
     std::vector<float> m_tempo; // ln(tempo) of each state's last step
     std::vector<uint8_t> m_back;
@@ -398,10 +398,12 @@ private:
 // the path found so far; it becomes the best path of the bands around it, the one weighed.
 std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<Onset>& onsets,
                               const AlignmentCosts& costs, bool spread, double perSecondOff,
-                              std::vector<int>& match, Work& work)
+                              bool each, std::vector<int>& match, Work& work)
 {
     const int n = static_cast<int>(t.size()), m = static_cast<int>(onsets.size());
     Aligner forward(t, onsets, costs, spread, perSecondOff, guideFrom(match), true);
+    if (each)
+        forward.holdEachEntry();
     forward.watch(work);
     match = forward.run();
     std::vector<double> backT;
@@ -414,6 +416,8 @@ std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<On
     for (int j = m - 1; j >= 0; --j)
         backOnsets.push_back({-onsets[j].time, onsets[j].strength});
     Aligner backward(backT, backOnsets, costs, spread, perSecondOff, guideFrom(backMatch), true);
+    if (each)
+        backward.holdEachEntry();
     backward.watch(work);
     backward.run();
     std::vector<float> outTempo(static_cast<std::size_t>(backward.states()));
@@ -450,14 +454,15 @@ std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<On
                     least = std::min(least, static_cast<double>(in[k]) + out[l] + meet);
                 }
             }
-            return least;
+            // Both halves count the entry's own distance from onset j where every entry does.
+            return !each ? least : least - perSecondOff * std::abs(onsets[j].time - t[i]);
         };
         const double best = through(own);
         double other = std::numeric_limits<double>::infinity();
         for (int j = forward.bandStart(i); j < forward.bandEnd(i); ++j)
             if (j != own)
                 other = std::min(other, through(j));
-        sure[i] = other - best >= costs.sureMargin;
+        sure[i] = other - best >= costs.sureMargin && !onsets[own].underHeldNote;
     }
     return sure;
 }
@@ -473,7 +478,34 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
                 const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
 {
     try {
-        return alignWatched(entryTimes, onsets, costs, spread, progress);
+        if (!spread || entryTimes.size() < 2)
+            return alignWatched(entryTimes, onsets, costs, spread, progress);
+        // Two alignments, each reported as half of the work.
+        const auto half = [&](int from) -> AlignmentProgress {
+            if (!progress)
+                return {};
+            return [&progress, from](int done, int total) {
+                return progress(from + done / 2, total);
+            };
+        };
+        const Alignment result = alignWatched(entryTimes, onsets, costs, spread, half(0));
+        if (!result.ok())
+            return result;
+        // A rhythm read from the boxes' spacing can lead the path astray as surely as it
+        // can guide it: an entry is sure only where a marking that says nothing but the
+        // count (an even spread over the same stretch) lands it on the same onset.
+        std::vector<double> even;
+        const double step =
+            (entryTimes.back() - entryTimes.front()) / static_cast<double>(entryTimes.size() - 1);
+        for (std::size_t i = 0; i < entryTimes.size(); ++i)
+            even.push_back(entryTimes.front() + step * static_cast<double>(i));
+        Alignment check = alignWatched(even, onsets, costs, false, half(500));
+        if (!check.ok()) // it confirms nothing
+            check.onset.assign(entryTimes.size(), -1);
+        const std::vector<int> placed = agreedOnsets(result, check);
+        Alignment agreed;
+        settle(entryTimes, placed, onsets, kSmallestGap, agreed);
+        return agreed;
     } catch (const Cancelled&) {
         Alignment result;
         result.cancelled = true;
@@ -538,52 +570,27 @@ Alignment alignWatched(const std::vector<double>& entryTimes, const std::vector<
         if (typical < costs.closeMarking)
             perSecondOff = costs.displacement / std::max(typical, 0.02);
     }
+    // A marking by hand (not spread) is sure of no onset far from an entry: how far, from
+    // how far its entries typically lie from their nearest onsets, whatever path was found.
+    // Entries typically closer than a click's scatter were aligned or typed: a far move
+    // there is a tempo they did not follow, not a slip of the hand.
+    double farthest = std::numeric_limits<double>::infinity();
+    const double scatter = typicalDistance(entryTimes, onsets);
+    const bool byHand = !spread && !evenSteps(entryTimes) && scatter >= kClickScatter;
+    if (byHand)
+        farthest = costs.farthestMove * scatter;
     if (std::none_of(match.begin(), match.end(), [](int j) { return j >= 0; })) {
         result.error = QStringLiteral("None of the marker entries lies near a note of the "
                                       "recording.");
         return result;
     }
     const std::vector<bool> sure =
-        sureEntries(entryTimes, onsets, costs, spread, perSecondOff, match, work);
+        sureEntries(entryTimes, onsets, costs, spread, perSecondOff, byHand, match, work);
     std::vector<int> placed(match);
     for (std::size_t i = 0; i < placed.size(); ++i)
-        if (!sure[i])
+        if (!sure[i] || std::abs(onsets[placed[i]].time - entryTimes[i]) > farthest)
             placed[i] = -1;
-    std::vector<double> u;
-    for (const Onset& o : onsets)
-        u.push_back(o.time);
-    result.times = fillIn(entryTimes, placed, u);
-    keepOwnTimes(entryTimes, placed, result.times, kSmallestGap);
-    keepApart(result.times, kSmallestGap);
-    for (std::size_t i = 0; i < entryTimes.size(); ++i) {
-        result.onOnset.push_back(placed[i] >= 0);
-        result.matched += placed[i] >= 0 ? 1 : 0;
-        const double move = std::abs(result.times[i] - entryTimes[i]);
-        result.moved += move >= 0.005 ? 1 : 0;
-        if (move > result.largestMove) {
-            result.largestMove = move;
-            result.largestMoveEntry = static_cast<int>(i);
-        }
-    }
-    // How much the tempo the sure entries follow changes from one step to the next: the
-    // notes of a recording keep to a tempo, a wrong choice among scattered onsets does not.
-    double jumps = 0, lastStep = std::numeric_limits<double>::quiet_NaN();
-    int steps = 0, previous = -1;
-    for (int i = 0; i < static_cast<int>(placed.size()); ++i) {
-        if (placed[i] < 0)
-            continue;
-        if (previous >= 0) {
-            const double step = std::log(std::max(u[placed[i]] - u[placed[previous]], 1e-3) /
-                                         std::max(entryTimes[i] - entryTimes[previous], 1e-3));
-            if (!std::isnan(lastStep)) {
-                jumps += std::abs(step - lastStep);
-                ++steps;
-            }
-            lastStep = step;
-        }
-        previous = i;
-    }
-    result.tempoJumps = steps > 0 ? jumps / steps : 0;
+    settle(entryTimes, placed, onsets, kSmallestGap, result);
     return result;
 }
 

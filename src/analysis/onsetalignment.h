@@ -36,11 +36,16 @@ struct AlignmentCosts {
     double entryWithoutOnset = 1.0;
     // A marking whose entries lie typically (the median over a first alignment) less than
     // `closeMarking` seconds from their onsets was made by hand or is already aligned: it
-    // is aligned again with this cost per entry for each multiple of that typical distance
-    // (at least 20 ms) it moves. An even spread is left to the tempo: its times say
-    // nothing about the rhythm.
+    // is aligned again with this cost for each multiple of that typical distance (at least
+    // 20 ms) each entry moves. An even spread is left to the tempo: its times say nothing
+    // about the rhythm.
     double displacement = 0.5;
     double closeMarking = 0.25;
+    // Of a marking that is not spread, an entry is sure of no onset further from its own
+    // time than this many times the typical (median) distance of the entries from their
+    // nearest onsets: a click lands a reaction time after its note, give or take a little,
+    // never a note or two away.
+    double farthestMove = 6.0;
     // An entry is sure of its onset when every path that gives it another onset costs at
     // least this much more than the best one.
     double sureMargin = 0.4;
@@ -71,6 +76,7 @@ struct Alignment {
     // Whether entry i sits on an onset it is sure of (else it keeps its own time where that
     // fits in order, or is interpolated between its neighbours).
     std::vector<bool> onOnset;
+    std::vector<int> onset;    // the index of that onset, or -1
     int matched = 0;           // how many entries sit on an onset they are sure of
     int moved = 0;             // how many entries change by half a hundredth of a second or more
     double largestMove = 0;    // seconds, the largest change of any entry
@@ -94,7 +100,10 @@ struct Alignment {
 //
 // spread: the times were spread over the marked stretch (evenly, or by the boxes' spacing),
 // not measured one by one, so where they and the entries' count point far apart the count
-// is followed. An even spread is told as such without it.
+// is followed. An even spread is told as such without it. Spread times are aligned twice,
+// as given and as an even spread over the same stretch, and an entry is sure only where
+// the two agree (see agreedOnsets in alignmentfill.h): a rhythm read from the page can
+// lead a whole path astray, each of its steps cheap.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
                 const AlignmentCosts& costs = {}, bool spread = false,
                 const AlignmentProgress& progress = {});

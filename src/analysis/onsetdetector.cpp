@@ -1,6 +1,7 @@
 #include "analysis/onsetdetector.h"
 
 #include "analysis/audiodecoder.h"
+#include "analysis/pitchtrack.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -165,7 +166,10 @@ OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progres
     if (settings.softMethod)
         soft = std::make_unique<Detector>(settings.softMethod, settings.softThreshold, settings,
                                           peakHops);
-    if (!main.ok() || (soft && !soft->ok())) {
+    std::unique_ptr<pitchtrack::Tracker> pitch;
+    if (settings.pitch)
+        pitch = std::make_unique<pitchtrack::Tracker>(settings.sampleRate);
+    if (!main.ok() || (soft && !soft->ok()) || (pitch && !pitch->ok())) {
         result.error = QStringLiteral("The onset analysis could not be set up.");
         return result;
     }
@@ -186,6 +190,8 @@ OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progres
         main.feed(in.get());
         if (soft)
             soft->feed(in.get());
+        if (pitch)
+            pitch->feed(in->data, hop);
         ++hops;
         result.duration += got / rate;
         if (hops % 256 == 0) {
@@ -206,6 +212,8 @@ OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progres
     result.onsets = main.finish();
     if (soft)
         addSoftOnsets(result.onsets, soft->finish(), settings);
+    if (pitch)
+        pitchtrack::weighOnsets(result.onsets, *pitch, settings.heldWeight, settings.newWeight);
     if (!sound) {
         result.error = QStringLiteral("%1 holds no sound that could be decoded.")
                            .arg(QFileInfo(path).fileName());

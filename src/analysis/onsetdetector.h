@@ -10,6 +10,10 @@
 struct Onset {
     double time = 0;     // seconds from the recording's start, where the note's attack begins
     double strength = 0; // how strong the attack is; only comparable within one recording
+    // The recording's dominant pitch holds from well before the onset to well after it: the
+    // attack is an accompaniment's under a held melody note (or a repeated note's), so it
+    // cannot be trusted to start a melody note.
+    bool underHeldNote = false;
 };
 
 // How the recording is analysed. The defaults are the ones Folivant uses; they are exposed
@@ -39,6 +43,16 @@ struct OnsetSettings {
     const char* softMethod = "specflux";
     double softThreshold = 0.3;
     double softWeight = 0.25;
+    // Reads the recording's dominant pitch as well (pitchtrack.h): an onset where a new
+    // note begins is kept at least newWeight times the median strength, a new note with no
+    // onset near it becomes one of that strength, and an onset under a held note is marked
+    // (Onset::underHeldNote) and weakened by heldWeight. None when false. Tuned on the
+    // corpus's tuning half: weakening the onsets under held notes helps some slurred pieces
+    // but lets others settle on wrong paths; added notes at a quarter of the median find
+    // the slurred notes no attack shows and leave the piano pieces as they were.
+    bool pitch = true;
+    double heldWeight = 1.0;
+    double newWeight = 0.25;
 };
 
 struct OnsetDetection {

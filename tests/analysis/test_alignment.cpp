@@ -226,3 +226,26 @@ TEST(Alignment, TempoJumpsTellAPathThroughScatteredOnsets)
                 jumping.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps)
         << jumping.matched << " sure, jumps " << jumping.tempoJumps;
 }
+
+TEST(Alignment, ClicksWhoseNotesWereNotHeardKeepTheirTimes)
+{
+    // Clicks within 40 ms of their notes; ten notes in the middle left no onset, only the
+    // accompaniment's eighths around them. A click is never a note or two off, so those ten
+    // keep their times rather than move onto the accompaniment; the others take their notes.
+    Melody m = melody(40, 0.3);
+    std::vector<double> clicks;
+    for (std::size_t i = 0; i < m.notes.size(); ++i)
+        clicks.push_back(m.notes[i] + 0.04 * (static_cast<int>(i % 3) - 1));
+    const auto unheard = [&](double t) {
+        return t >= m.notes[15] && t < m.notes[25] - 0.01;
+    };
+    std::erase_if(m.onsets, [&](const Onset& o) { return o.strength > 1.5 && unheard(o.time); });
+    const auto result = align(clicks, m.onsets);
+    ASSERT_TRUE(result.ok());
+    for (std::size_t i = 0; i < clicks.size(); ++i) {
+        if (unheard(m.notes[i]))
+            EXPECT_EQ(result.times[i], clicks[i]) << "entry " << i;
+        else
+            EXPECT_NEAR(result.times[i], m.notes[i], 1e-9) << "entry " << i;
+    }
+}

@@ -247,6 +247,7 @@ TEST(OnsetDetection, SoftBowedAttacksAreFound)
     };
     OnsetSettings hardOnly;
     hardOnly.softMethod = nullptr;
+    hardOnly.pitch = false;
     EXPECT_LT(recall(hardOnly), 0.1);
     EXPECT_GT(recall(OnsetSettings{}), 0.4);
 }

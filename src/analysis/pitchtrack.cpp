@@ -1,0 +1,199 @@
+#include "analysis/pitchtrack.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <aubio/aubio.h>
+
+namespace pitchtrack {
+
+namespace {
+
+// A note change and an onset this close are one event; the onset's time is the finer.
+constexpr double kSameEvent = 0.060;
+// An onset is under a held note when the note lasts this long before and after it.
+constexpr double kHeldAround = 0.080;
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 1.0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return std::max(*middle, 1e-12);
+}
+
+// Whether the sound grows by `by` from the hops just before `at` (a hop number) to the
+// loudest of the hops just after it: a slurred note is played into, while a decaying chord
+// whose dominant pitch flips from one of its notes to another fades.
+bool swells(const std::vector<float>& levels, std::size_t at, double by)
+{
+    const std::size_t span = 4;
+    if (at < span || at + span > levels.size())
+        return true;
+    double before = 0, after = 0;
+    for (std::size_t i = 0; i < span; ++i) {
+        before += levels[at - span + i];
+        after = std::max<double>(after, levels[at + i]);
+    }
+    return after * span >= before * by;
+}
+
+} // namespace
+
+struct Tracker::Aubio {
+    aubio_pitch_t* pitch = nullptr;
+    fvec_t* in = nullptr;
+    fvec_t* out = nullptr;
+    ~Aubio()
+    {
+        if (pitch)
+            del_aubio_pitch(pitch);
+        if (in)
+            del_fvec(in);
+        if (out)
+            del_fvec(out);
+    }
+};
+
+Tracker::Tracker(int sampleRate, const PitchSettings& settings)
+    : m_aubio(std::make_unique<Aubio>())
+    , m_settings(settings)
+    , m_rate(sampleRate)
+{
+    m_aubio->pitch =
+        new_aubio_pitch("yinfast", static_cast<uint_t>(settings.windowSize),
+                        static_cast<uint_t>(settings.hopSize), static_cast<uint_t>(sampleRate));
+    m_aubio->in = new_fvec(static_cast<uint_t>(settings.hopSize));
+    m_aubio->out = new_fvec(1);
+    if (!m_aubio->pitch)
+        return;
+    aubio_pitch_set_unit(m_aubio->pitch, "midi");
+    aubio_pitch_set_silence(m_aubio->pitch, static_cast<smpl_t>(settings.silence));
+}
+
+Tracker::~Tracker() = default;
+
+bool Tracker::ok() const
+{
+    return m_aubio->pitch && m_aubio->in && m_aubio->out;
+}
+
+void Tracker::feed(const float* samples, std::size_t count)
+{
+    const auto hop = static_cast<std::size_t>(m_settings.hopSize);
+    while (count > 0) {
+        const std::size_t take = std::min(count, hop - m_filled);
+        std::copy(samples, samples + take, m_aubio->in->data + m_filled);
+        m_filled += take;
+        samples += take;
+        count -= take;
+        if (m_filled < hop)
+            break;
+        m_filled = 0;
+        aubio_pitch_do(m_aubio->pitch, m_aubio->in, m_aubio->out);
+        const float pitch = m_aubio->out->data[0];
+        const bool voiced = pitch > 0 && aubio_pitch_get_confidence(m_aubio->pitch) >=
+                                             static_cast<smpl_t>(m_settings.confidence);
+        m_pitches.push_back(voiced ? pitch : 0.0f);
+        double energy = 0;
+        for (std::size_t i = 0; i < hop; ++i)
+            energy += static_cast<double>(m_aubio->in->data[i]) * m_aubio->in->data[i];
+        m_levels.push_back(static_cast<float>(std::sqrt(energy / static_cast<double>(hop))));
+    }
+}
+
+double Tracker::frameTime(std::size_t f) const
+{
+    return (static_cast<double>(f + 1) * m_settings.hopSize - m_settings.windowSize / 2.0) / m_rate;
+}
+
+std::vector<Note> notesOf(const std::vector<float>& pitches, const PitchSettings& settings)
+{
+    std::vector<Note> notes;
+    Note run;
+    std::size_t length = 0;
+    double sum = 0;
+    const auto close = [&]() {
+        if (length >= static_cast<std::size_t>(settings.shortestNote)) {
+            run.pitch = static_cast<float>(sum / static_cast<double>(length));
+            notes.push_back(run);
+        }
+        length = 0;
+        sum = 0;
+    };
+    for (std::size_t f = 0; f < pitches.size(); ++f) {
+        const float p = pitches[f];
+        if (p <= 0) {
+            close();
+            continue;
+        }
+        if (length > 0 && std::abs(p - sum / static_cast<double>(length)) > settings.sameNote)
+            close();
+        if (length == 0)
+            run.first = f;
+        run.last = f;
+        sum += p;
+        ++length;
+    }
+    close();
+    return notes;
+}
+
+void weighOnsets(std::vector<Onset>& onsets, const Tracker& track, double heldWeight,
+                 double newWeight, const PitchSettings& settings)
+{
+    const std::vector<Note> notes = notesOf(track.pitches(), settings);
+    std::vector<double> strengths;
+    for (const Onset& o : onsets)
+        strengths.push_back(o.strength);
+    const double typical = median(strengths) * newWeight;
+    const auto nearest = [&](double t) {
+        auto it = std::lower_bound(onsets.begin(), onsets.end(), t - kSameEvent,
+                                   [](const Onset& o, double x) { return o.time < x; });
+        Onset* best = nullptr;
+        for (; it != onsets.end() && it->time <= t + kSameEvent; ++it)
+            if (!best || std::abs(it->time - t) < std::abs(best->time - t))
+                best = &*it;
+        return best;
+    };
+    // Onsets under a held note first, while the list is the detector's alone.
+    std::size_t k = 0;
+    for (Onset& o : onsets) {
+        while (k < notes.size() && track.frameTime(notes[k].last) < o.time + kHeldAround)
+            ++k;
+        if (k < notes.size() && track.frameTime(notes[k].first) <= o.time - kHeldAround) {
+            o.strength *= heldWeight;
+            o.underHeldNote = true;
+        }
+    }
+    // A frame's level is that of its newest hop; the hop at its window's centre is this many
+    // frames older.
+    const auto centre = static_cast<std::size_t>(settings.windowSize / (2 * settings.hopSize));
+    std::vector<Onset> added;
+    const Note* before = nullptr;
+    for (const Note& note : notes) {
+        // A note after a rest (not a dropout of a frame or two), or of another pitch than
+        // the one before it.
+        const bool changes =
+            !before ||
+            before->last + static_cast<std::size_t>(settings.shortestNote) < note.first ||
+            std::abs(before->pitch - note.pitch) > settings.sameNote;
+        before = &note;
+        if (!changes)
+            continue;
+        const double t = std::max(0.0, track.frameTime(note.first) - settings.latency);
+        if (Onset* near = nearest(t)) {
+            near->strength = std::max(near->strength, typical);
+            near->underHeldNote = false;
+        } else if (swells(track.levels(), note.first - std::min(note.first, centre),
+                          settings.swell)) {
+            added.push_back({t, typical});
+        }
+    }
+    onsets.insert(onsets.end(), added.begin(), added.end());
+    std::sort(onsets.begin(), onsets.end(),
+              [](const Onset& a, const Onset& b) { return a.time < b.time; });
+}
+
+} // namespace pitchtrack
