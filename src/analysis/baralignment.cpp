@@ -251,22 +251,7 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
         if (other - total >= costs.sureMargin)
             placed[i] = chosen.onset;
     }
-    std::vector<double> u;
-    for (const Onset& o : onsets)
-        u.push_back(o.time);
-    result.times = onsetalignment::fillIn(barTimes, placed, u);
-    onsetalignment::keepOwnTimes(barTimes, placed, result.times, kSmallestGap);
-    onsetalignment::keepApart(result.times, kSmallestGap);
-    for (int i = 0; i < n; ++i) {
-        result.onOnset.push_back(placed[i] >= 0);
-        result.matched += placed[i] >= 0 ? 1 : 0;
-        const double move = std::abs(result.times[i] - barTimes[i]);
-        result.moved += move >= 0.005 ? 1 : 0;
-        if (move > result.largestMove) {
-            result.largestMove = move;
-            result.largestMoveEntry = i;
-        }
-    }
+    onsetalignment::settle(barTimes, placed, onsets, kSmallestGap, result);
     return result;
 }
 
