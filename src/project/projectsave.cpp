@@ -3,7 +3,9 @@
 #include "project/saverecord.h"
 #include "project/textfile.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -11,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
+#include <QThread>
 
 #include <cerrno>
 #include <cstdio>
@@ -151,7 +154,8 @@ int refusesWriting(const QString& path)
 class ProjectLock {
 public:
     explicit ProjectLock(const QString& project)
-        : m_lock(besideProject(project, QStringLiteral(".folivant-lock")))
+        : m_path(besideProject(project, QStringLiteral(".folivant-lock")))
+        , m_lock(m_path)
     {
         // Only a dead holder makes the lock stale, never the time a large save takes.
         m_lock.setStaleLockTime(0);
@@ -160,12 +164,32 @@ public:
     // has no save to interleave with: that counts as held.
     bool acquire(int waitMs)
     {
-        if (m_lock.tryLock(waitMs))
-            return true;
-        return m_lock.error() != QLockFile::LockFailedError;
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            if (m_lock.tryLock(0))
+                return true;
+            if (m_lock.error() != QLockFile::LockFailedError)
+                return true;
+            // A copy killed between making the lock file and writing its process into it
+            // leaves a lock that names no holder, so it never counts as a dead holder's:
+            // once it is older than such a moment can last, it is taken over too.
+            qint64 pid = 0;
+            QString host, app;
+            if (!m_lock.getLockInfo(&pid, &host, &app) &&
+                QFileInfo(m_path).lastModified().msecsTo(QDateTime::currentDateTime()) >
+                    kUnnamedLockMs)
+                m_lock.removeStaleLockFile();
+            else if (waited.elapsed() >= waitMs)
+                return false;
+            else
+                QThread::msleep(50);
+        }
     }
 
 private:
+    static constexpr qint64 kUnnamedLockMs = 1000;
+    QString m_path;
     QLockFile m_lock;
 };
 

@@ -1,6 +1,7 @@
 #include "project/projectsave.h"
 #include "project/textfile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -119,6 +120,27 @@ TEST_F(ProjectSave, AnotherCopyHoldingTheLockIsNeitherInterleavedNorDisturbed)
     other.reset();
     EXPECT_EQ(projectsave::recover(path("P.nts"), 50), projectsave::Recovery::Finished);
     EXPECT_EQ(readAll(path("P.ntf")), QByteArray("new\r\n"));
+}
+
+// A copy killed the moment it made the lock file left it empty, naming no holder: the next
+// save takes it over instead of waiting for a holder that will never finish.
+TEST_F(ProjectSave, AnEmptyLockLeftByAKilledCopyIsTakenOver)
+{
+    makeProject("P");
+    const QString lock = dir.filePath(QStringLiteral(".P.nts.folivant-lock"));
+    {
+        QFile empty(lock);
+        ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        ASSERT_TRUE(empty.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(empty.setFileTime(QDateTime::currentDateTime().addSecs(-5),
+                                      QFileDevice::FileModificationTime));
+    }
+    projectsave::Failure failure;
+    EXPECT_TRUE(projectsave::writeAll(path("P.nts"), newFiles("P"), &failure, 50))
+        << failure.reason.toStdString();
+    EXPECT_EQ(readAll(path("P.ntf")), QByteArray("new\r\n"));
+    EXPECT_FALSE(QFileInfo::exists(lock));
 }
 
 TEST_F(ProjectSave, AFileThatCannotBeReplacedPutsBackWhatWasReplaced)

@@ -180,7 +180,9 @@ TEST_F(SaveFaults, KilledHalfWayLeavesOneWholeProject)
         const bool asSaved = nowNts.contains("\r\nUseLocal=false\r\n") &&
                              nowNtf == textfile::encodeLines(entries(60000, 0));
         EXPECT_TRUE(asBefore || asSaved) << "killed after " << delayMs << " ms";
-        EXPECT_TRUE(leftovers(QFileInfo(nts).absolutePath()).isEmpty());
+        EXPECT_TRUE(leftovers(QFileInfo(nts).absolutePath()).isEmpty())
+            << "killed after " << delayMs << " ms: "
+            << leftovers(QFileInfo(nts).absolutePath()).join(QLatin1Char(' ')).toStdString();
         oldSeen += asBefore;
         newSeen += asSaved;
     }
