@@ -242,6 +242,13 @@ bool AudioDecoder::decodeStep()
     s.failures = 0;
 
     AVFrame& f = *s.frame;
+    // A frame of a damaged file may claim a rate no recording has: converted, a few
+    // samples would swell into minutes of sound. Such a frame is skipped as a damaged one.
+    constexpr int kLowestRate = 1000, kHighestRate = 1536000;
+    if (f.sample_rate < kLowestRate || f.sample_rate > kHighestRate || f.nb_samples < 0) {
+        av_frame_unref(s.frame);
+        return true;
+    }
     if (f.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC && f.ch_layout.nb_channels > 0) {
         const int channels = f.ch_layout.nb_channels;
         av_channel_layout_uninit(&f.ch_layout);
