@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 struct Onset;
@@ -9,6 +10,18 @@ struct Onset;
 namespace onsetalignment {
 
 struct Alignment;
+struct AlignmentCosts;
+
+// Entries never share a time after an alignment: of entries with one time only the last
+// is ever shown.
+constexpr double kSmallestGap = 0.01;
+
+// One reading of the entries against the onsets: the path and the entries sure of it, as
+// align() describes, without the second reading that confirms them. Cancelled (nothing
+// aligned) when the progress report asks to stop.
+Alignment alignOnce(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                    const AlignmentCosts& costs, bool spread,
+                    const std::function<bool(int, int)>& progress);
 
 // Times for the entries that took no onset (match -1): between two aligned neighbours in
 // proportion to the entries' own spacing t; before the first aligned one squeezed between

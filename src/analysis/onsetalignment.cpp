@@ -25,9 +25,6 @@ double snap(double time, const std::vector<Onset>& onsets, double window)
 
 namespace {
 
-// Entries never share a time after an alignment: of entries with one time only the last
-// is ever shown.
-constexpr double kSmallestGap = 0.01;
 constexpr float kNone = std::numeric_limits<float>::infinity();
 constexpr float kNoStep = std::numeric_limits<float>::quiet_NaN();
 // Entries closer than this count as this far apart when the tempo is taken: clicks that
@@ -467,45 +464,17 @@ std::vector<bool> sureEntries(const std::vector<double>& t, const std::vector<On
     return sure;
 }
 
+Alignment searchAndWeigh(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                         const AlignmentCosts& costs, bool spread,
+                         const AlignmentProgress& progress);
+
 } // namespace
 
-namespace {
-Alignment alignWatched(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                       const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress);
-} // namespace
-
-Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
+Alignment alignOnce(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                    const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
 {
     try {
-        if (!spread || entryTimes.size() < 2)
-            return alignWatched(entryTimes, onsets, costs, spread, progress);
-        // Two alignments, each reported as half of the work.
-        const auto half = [&](int from) -> AlignmentProgress {
-            if (!progress)
-                return {};
-            return [&progress, from](int done, int total) {
-                return progress(from + done / 2, total);
-            };
-        };
-        const Alignment result = alignWatched(entryTimes, onsets, costs, spread, half(0));
-        if (!result.ok())
-            return result;
-        // A rhythm read from the boxes' spacing can lead the path astray as surely as it
-        // can guide it: an entry is sure only where a marking that says nothing but the
-        // count (an even spread over the same stretch) lands it on the same onset.
-        std::vector<double> even;
-        const double step =
-            (entryTimes.back() - entryTimes.front()) / static_cast<double>(entryTimes.size() - 1);
-        for (std::size_t i = 0; i < entryTimes.size(); ++i)
-            even.push_back(entryTimes.front() + step * static_cast<double>(i));
-        Alignment check = alignWatched(even, onsets, costs, false, half(500));
-        if (!check.ok()) // it confirms nothing
-            check.onset.assign(entryTimes.size(), -1);
-        const std::vector<int> placed = agreedOnsets(result, check);
-        Alignment agreed;
-        settle(entryTimes, placed, onsets, kSmallestGap, agreed);
-        return agreed;
+        return searchAndWeigh(entryTimes, onsets, costs, spread, progress);
     } catch (const Cancelled&) {
         Alignment result;
         result.cancelled = true;
@@ -515,8 +484,9 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
 
 namespace {
 
-Alignment alignWatched(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                       const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
+Alignment searchAndWeigh(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                         const AlignmentCosts& costs, bool spread,
+                         const AlignmentProgress& progress)
 {
     Alignment result;
     for (std::size_t i = 1; i < entryTimes.size(); ++i) {

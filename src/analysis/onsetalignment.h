@@ -103,7 +103,9 @@ struct Alignment {
 // is followed. An even spread is told as such without it. Spread times are aligned twice,
 // as given and as an even spread over the same stretch, and an entry is sure only where
 // the two agree (see agreedOnsets in alignmentfill.h): a rhythm read from the page can
-// lead a whole path astray, each of its steps cheap.
+// lead a whole path astray, each of its steps cheap. An even spread without a rhythm is
+// aligned twice too, the second time with tempo changes three times as cheap, and an entry
+// is sure only where both readings land it on the same onset.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
                 const AlignmentCosts& costs = {}, bool spread = false,
                 const AlignmentProgress& progress = {});

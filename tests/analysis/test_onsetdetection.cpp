@@ -251,3 +251,33 @@ TEST(OnsetDetection, SoftBowedAttacksAreFound)
     EXPECT_LT(recall(hardOnly), 0.1);
     EXPECT_GT(recall(OnsetSettings{}), 0.4);
 }
+
+TEST(OnsetDetection, AnEvenSpreadIsSureOnlyOfAPathItsTempoHolds)
+{
+    // Tuning pieces of the corpus marked by an even spread alone (no boxes' places): over an
+    // oboe's runs on piano eighths the cheapest path takes the wrong notes, and must not
+    // call them sure; over a plain guitar melody it takes the right ones, all sure.
+    for (const auto& [name, right] : {std::pair{"oboe-runs", false}, {"guitar-plain", true}}) {
+        SCOPED_TRACE(name);
+        const TestPiece piece =
+            loadTestPiece(kData + QStringLiteral("/corpus"), QString::fromLatin1(name));
+        ASSERT_FALSE(piece.notes.empty());
+        const OnsetDetection found = detectOnsets(piece.audio);
+        ASSERT_TRUE(found.ok());
+        const auto n = piece.notes.size();
+        std::vector<double> even;
+        for (std::size_t i = 0; i < n; ++i)
+            even.push_back(
+                std::round((piece.start + static_cast<double>(i) * (piece.end - piece.start) /
+                                              static_cast<double>(n)) *
+                           100) /
+                100);
+        const auto aligned = onsetalignment::align(even, found.onsets);
+        ASSERT_TRUE(aligned.ok());
+        std::size_t sureWrong = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            sureWrong += aligned.onOnset[i] && std::abs(aligned.times[i] - piece.notes[i]) > 0.030;
+        EXPECT_LE(sureWrong, n / 20);
+        EXPECT_EQ(2 * static_cast<std::size_t>(aligned.matched) >= n, right);
+    }
+}
