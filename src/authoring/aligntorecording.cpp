@@ -54,6 +54,40 @@ void nameTimes(const std::vector<double>& aligned, const std::vector<double>& ti
     }
 }
 
+// Takes over how an alignment ended: cancelled, failed, or sure of some entries. False when
+// there is nothing more to plan.
+bool takeOutcome(const onsetalignment::Alignment& aligned, Plan& p)
+{
+    if (aligned.cancelled) {
+        p.cancelled = true;
+        return false;
+    }
+    if (!aligned.ok()) {
+        p.error = aligned.error;
+        return false;
+    }
+    p.sure = aligned.matched;
+    return true;
+}
+
+// Refuses an alignment sure of fewer than half of the entries (what they are, and what
+// they were matched to, name them in the message); else the new times become the names.
+void nameIfSure(const onsetalignment::Alignment& aligned, const std::vector<double>& times,
+                const QString& entries, const QString& onto, Plan& p)
+{
+    const auto count = static_cast<int>(times.size());
+    if (2 * p.sure < count) {
+        p.error = QStringLiteral("Only %1 of %2 %3 could be matched to the recording's %4 "
+                                 "with confidence: too few to align them.\nThe markers stay "
+                                 "as they are.")
+                      .arg(p.sure)
+                      .arg(count)
+                      .arg(entries, onto);
+        return;
+    }
+    nameTimes(aligned.times, times, p);
+}
+
 } // namespace
 
 Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
@@ -72,16 +106,8 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
     const onsetalignment::Alignment aligned =
         rhythm.empty() ? onsetalignment::align(times, onsets, {}, false, progress)
                        : onsetalignment::align(rhythm, onsets, {}, true, progress);
-    if (aligned.cancelled) {
-        p.cancelled = true;
+    if (!takeOutcome(aligned, p))
         return p;
-    }
-    if (!aligned.ok()) {
-        p.error = aligned.error;
-        return p;
-    }
-    p.sure = aligned.matched;
-    const auto count = static_cast<int>(times.size());
     // The tempo an even spread's path follows changes with every note's length: only a
     // rhythm (the boxes' spacing, or the times of a marking by hand) tells a jumping one.
     const bool rhythmKnown = !rhythm.empty() || !evenlySpread(times);
@@ -91,15 +117,7 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
                                  "to note.\nThe markers stay as they are.");
         return p;
     }
-    if (2 * p.sure < count) {
-        p.error = QStringLiteral("Only %1 of %2 markers could be matched to the recording's "
-                                 "notes with confidence: too few to align them.\nThe markers "
-                                 "stay as they are.")
-                      .arg(p.sure)
-                      .arg(count);
-        return p;
-    }
-    nameTimes(aligned.times, times, p);
+    nameIfSure(aligned, times, QStringLiteral("markers"), QStringLiteral("notes"), p);
     return p;
 }
 
@@ -108,25 +126,9 @@ Plan planBars(const std::vector<double>& times, const std::vector<Onset>& onsets
 {
     Plan p;
     const onsetalignment::Alignment aligned = baralignment::align(times, onsets, {}, progress);
-    if (aligned.cancelled) {
-        p.cancelled = true;
+    if (!takeOutcome(aligned, p))
         return p;
-    }
-    if (!aligned.ok()) {
-        p.error = aligned.error;
-        return p;
-    }
-    p.sure = aligned.matched;
-    const auto count = static_cast<int>(times.size());
-    if (2 * p.sure < count) {
-        p.error = QStringLiteral("Only %1 of %2 bars could be matched to the recording's "
-                                 "downbeats with confidence: too few to align them.\nThe "
-                                 "markers stay as they are.")
-                      .arg(p.sure)
-                      .arg(count);
-        return p;
-    }
-    nameTimes(aligned.times, times, p);
+    nameIfSure(aligned, times, QStringLiteral("bars"), QStringLiteral("downbeats"), p);
     return p;
 }
 
