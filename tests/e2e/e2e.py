@@ -77,6 +77,18 @@ def window_titled(title):
 
 # --- accessibility helpers -------------------------------------------------------------
 
+def choose_file(title, path):
+    """Types a path into the open-file dialog of that title."""
+    dialog = poll(lambda: window_titled(title), 30)
+    if not check(f"dialog \"{title}\" opens", bool(dialog)):
+        return False
+    time.sleep(0.5)
+    xdo("windowactivate", "--sync", dialog[0])
+    xdo("type", "--delay", "30", path)
+    key("Return")
+    return bool(poll(lambda: not window_titled(title), 15))
+
+
 def extents(acc):
     e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     return (e.x, e.y, e.width, e.height)

@@ -21,7 +21,7 @@ import time
 import pyatspi
 
 import e2e
-from e2e import check, find, key, log, poll, shot, transport, window_titled, xdo
+from e2e import check, choose_file, find, key, log, poll, shot, transport, xdo
 
 APP, NOTES, OUT = e2e.APP, e2e.NOTES, e2e.OUT
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -43,17 +43,6 @@ def make_recording(path, bars):
     subprocess.run(["ffmpeg", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
                     f"aevalsrc='{expr}':s=44100:d={bars}", "-ac", "1", "-b:a", "64k", path],
                    check=True, timeout=120)
-
-
-def choose_file(title, path):
-    dialog = poll(lambda: window_titled(title), 30)
-    if not check(f"dialog \"{title}\" opens", bool(dialog)):
-        return False
-    time.sleep(0.5)
-    xdo("windowactivate", "--sync", dialog[0])
-    xdo("type", "--delay", "30", path)
-    key("Return")
-    return bool(poll(lambda: not window_titled(title), 15))
 
 
 def answer(text_pattern, button="OK"):

@@ -19,7 +19,8 @@ import time
 import pyatspi
 
 import e2e
-from e2e import check, click, find, key, log, poll, shot, transport, window_titled, xdo
+from e2e import (check, choose_file, click, find, key, log, poll, shot, transport,
+                 window_titled, xdo)
 
 APP, NOTES, OUT = e2e.APP, e2e.NOTES, e2e.OUT
 SOURCES = os.path.join(os.path.dirname(NOTES), "sources")
@@ -64,18 +65,6 @@ def write_pdf(path, pages):
              f"startxref\n{xref}\n%%EOF\n").encode()
     with open(path, "wb") as f:
         f.write(body)
-
-
-def choose_file(title, path):
-    """Types a path into the open-file dialog of that title."""
-    dialog = poll(lambda: window_titled(title), 30)
-    if not check(f"dialog \"{title}\" opens", bool(dialog)):
-        return False
-    time.sleep(0.5)
-    xdo("windowactivate", "--sync", dialog[0])
-    xdo("type", "--delay", "30", path)
-    key("Return")
-    return bool(poll(lambda: not window_titled(title), 15))
 
 
 def text_of(acc):
