@@ -212,6 +212,8 @@ OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progres
     result.onsets = main.finish();
     if (soft)
         addSoftOnsets(result.onsets, soft->finish(), settings);
+    if (pitch && settings.noteEndDrop > 0)
+        pitchtrack::dropNoteEnds(result.onsets, *pitch, settings.noteEndDrop);
     if (pitch)
         pitchtrack::weighOnsets(result.onsets, *pitch, settings.heldWeight, settings.newWeight);
     if (!sound) {

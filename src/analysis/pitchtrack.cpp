@@ -108,6 +108,17 @@ double Tracker::frameTime(std::size_t f) const
     return (static_cast<double>(f + 1) * m_settings.hopSize - m_settings.windowSize / 2.0) / m_rate;
 }
 
+double Tracker::loudness(double from, double to) const
+{
+    const double hop = static_cast<double>(m_settings.hopSize) / m_rate;
+    const auto first = static_cast<std::size_t>(std::max(0.0, from / hop));
+    const auto last = std::min(m_levels.size(), static_cast<std::size_t>(std::max(0.0, to / hop)));
+    double energy = 0;
+    for (std::size_t i = first; i < last; ++i)
+        energy += static_cast<double>(m_levels[i]) * m_levels[i];
+    return last > first ? std::sqrt(energy / static_cast<double>(last - first)) : 0.0;
+}
+
 std::vector<Note> notesOf(const std::vector<float>& pitches, const PitchSettings& settings)
 {
     std::vector<Note> notes;
@@ -138,6 +149,18 @@ std::vector<Note> notesOf(const std::vector<float>& pitches, const PitchSettings
     }
     close();
     return notes;
+}
+
+void dropNoteEnds(std::vector<Onset>& onsets, const Tracker& track, double dropDb)
+{
+    // The onset's own attack (or stop) lies within 20 ms of it; a tenth of a second either
+    // side of that tells what sounds before and after.
+    const double factor = std::pow(10.0, -dropDb / 20);
+    std::erase_if(onsets, [&](const Onset& o) {
+        const double before = track.loudness(o.time - 0.12, o.time - 0.02);
+        const double after = track.loudness(o.time + 0.02, o.time + 0.12);
+        return before > 0 && after < before * factor;
+    });
 }
 
 void weighOnsets(std::vector<Onset>& onsets, const Tracker& track, double heldWeight,

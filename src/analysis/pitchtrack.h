@@ -43,6 +43,8 @@ public:
     const std::vector<float>& levels() const { return m_levels; }
     // The time of frame f's window centre, seconds.
     double frameTime(std::size_t f) const;
+    // The loudness (root mean square) of the sound from `from` to `to` seconds, by hops.
+    double loudness(double from, double to) const;
 
 private:
     struct Aubio;
@@ -74,5 +76,11 @@ std::vector<Note> notesOf(const std::vector<float>& pitches, const PitchSettings
 // 0.045 s in the median, which is taken off (latency).
 void weighOnsets(std::vector<Onset>& onsets, const Tracker& track, double heldWeight,
                  double newWeight, const PitchSettings& settings = {});
+
+// Takes out the onsets where a note ends rather than begins: a sudden stop (a reed or a
+// breath cut off before a rest) is as bright as an attack to the energy functions, but the
+// sound after it is far quieter than before it. An onset whose next tenth of a second is
+// quieter by more than `dropDb` decibels than its last tenth is such an end.
+void dropNoteEnds(std::vector<Onset>& onsets, const Tracker& track, double dropDb);
 
 } // namespace pitchtrack

@@ -56,3 +56,17 @@ TEST(PitchTrack, ASlurredStepIsAnOnsetAndAnAttackUnderAHeldNoteIsNot)
     EXPECT_DOUBLE_EQ(onsets[2].strength, 0.25);
     EXPECT_TRUE(onsets[3].underHeldNote);
 }
+
+TEST(PitchTrack, WhereANoteStopsBeforeARestIsNoOnset)
+{
+    // A note, a rest of a second (silence), a softer note: the energy finds both starts and
+    // the stop of the first. Only the stop is taken out, also where the next note is soft.
+    std::vector<float> samples = slurred({{69, 2}, {69, 0}, {72, 0.5}});
+    pitchtrack::Tracker track(kRate);
+    track.feed(samples.data(), samples.size());
+    std::vector<Onset> onsets{{0.0, 1.0}, {1.0, 1.0}, {2.0, 1.0}};
+    pitchtrack::dropNoteEnds(onsets, track, 10);
+    ASSERT_EQ(onsets.size(), 2u);
+    EXPECT_DOUBLE_EQ(onsets[0].time, 0.0);
+    EXPECT_DOUBLE_EQ(onsets[1].time, 2.0);
+}
