@@ -12,9 +12,14 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr float kInfF = std::numeric_limits<float>::infinity();
 // Beats shorter or longer than these shares of the even spread's beat are not considered.
 constexpr double kShortest = 0.4, kLongest = 2.5;
-// At most this many onsets (the strongest) are considered for one beat: the work grows
-// with the cube of it.
-constexpr std::size_t kMostCandidates = 20;
+// At most this many onsets (the strongest) are considered for one beat. Where a bar holds
+// many notes of about the same strength, fewer drop some of the beats' own onsets (runs of
+// even notes, say, whose off-beats sound a little louder). The work and the memory grow
+// with its square.
+constexpr std::size_t kMostCandidates = 24;
+// At most this many ways into a beat's candidate (from the beats before it) are followed
+// on: the work grows with it.
+constexpr int kMostWays = 8;
 // At most this many beats are spanned by one step: a held note silences the beats it
 // covers but the one it starts on.
 constexpr int kLongestStep = 4;
@@ -23,7 +28,7 @@ constexpr double kOtherChoice = 0.05;
 
 struct Candidate {
     double time = 0;
-    double strength = 0; // against the median onset, at most 3; 0 for no onset
+    double strength = 0; // against the median onset, at most BeatCosts::strongest
     int onset = -1;      // index into the onsets, -1 for the start and the end
 };
 
@@ -187,18 +192,39 @@ Beats track(double start, double end, int count, int perBar, const std::vector<O
     }
     for (int a = 0; a < s.width(0); ++a)
         forward[0][a] = static_cast<float>(s.startCost(a));
+    std::vector<float> kept;
+    // The states of candidate a of beat j that a path reaches.
+    std::vector<std::size_t> live;
+    const auto reached = [&](int j, int a, int before) {
+        live.clear();
+        for (int p = 0; p < before; ++p) {
+            const std::size_t st = static_cast<std::size_t>(a) * before + p;
+            if (forward[j][st] != kInfF)
+                live.push_back(st);
+        }
+        return !live.empty();
+    };
     for (int j = 0; j < n; ++j) {
         lengths(j);
         const int before = j == 0 ? 1 : s.layout(j).width;
-        for (int a = 0; a < s.width(j); ++a)
+        // Of the ways into each candidate only the cheapest few go on: the others could
+        // only win by a change of tempo the cheap ones do not pay.
+        for (int a = 0; a < s.width(j) && before > kMostWays; ++a) {
+            const auto from = forward[j].begin() + static_cast<std::ptrdiff_t>(a) * before;
+            kept.assign(from, from + before);
+            std::nth_element(kept.begin(), kept.begin() + kMostWays - 1, kept.end());
+            const float worst = kept[kMostWays - 1];
+            std::replace_if(
+                from, from + before, [&](float f) { return f > worst; }, kInfF);
+        }
+        for (int a = 0; a < s.width(j); ++a) {
+            if (!reached(j, a, before))
+                continue;
             eachStep(s, j, a, [&](int m, int c, double cost, double ln) {
                 const Layout& to = s.layout(j + m);
                 const std::size_t target =
                     static_cast<std::size_t>(c) * to.width + to.offset[m] + a;
-                for (int p = 0; p < before; ++p) {
-                    const std::size_t st = static_cast<std::size_t>(a) * before + p;
-                    if (forward[j][st] == kInfF)
-                        continue;
+                for (const std::size_t st : live) {
                     const double total = forward[j][st] + cost + s.changeCost(j, lnOf[st], ln);
                     if (total < forward[j + m][target]) {
                         forward[j + m][target] = static_cast<float>(total);
@@ -206,6 +232,7 @@ Beats track(double start, double end, int count, int perBar, const std::vector<O
                     }
                 }
             });
+        }
         if (progress && !progress(j, 2 * n)) {
             result.cancelled = true;
             return result;
@@ -249,7 +276,9 @@ Beats track(double start, double end, int count, int perBar, const std::vector<O
         const int before = j == 0 ? 1 : s.layout(j).width;
         lengths(j);
         backward[j].assign(forward[j].size(), kInfF);
-        for (int a = 0; a < s.width(j); ++a)
+        for (int a = 0; a < s.width(j); ++a) {
+            if (!reached(j, a, before))
+                continue;
             eachStep(s, j, a, [&](int m, int c, double cost, double ln) {
                 const Layout& to = s.layout(j + m);
                 const std::size_t target =
@@ -257,10 +286,7 @@ Beats track(double start, double end, int count, int perBar, const std::vector<O
                 const float after = backward[j + m][target];
                 if (after == kInfF)
                     return;
-                for (int p = 0; p < before; ++p) {
-                    const std::size_t st = static_cast<std::size_t>(a) * before + p;
-                    if (forward[j][st] == kInfF)
-                        continue;
+                for (const std::size_t st : live) {
                     const double here = cost + s.changeCost(j, lnOf[st], ln) + after;
                     if (here < backward[j][st])
                         backward[j][st] = static_cast<float>(here);
@@ -275,6 +301,7 @@ Beats track(double start, double end, int count, int perBar, const std::vector<O
                     }
                 }
             });
+        }
         if (s.downbeat(j))
             for (std::size_t st = 0; st < forward[j].size(); ++st) {
                 const int a = j == 0 ? static_cast<int>(st) : static_cast<int>(st / before);
