@@ -1,12 +1,16 @@
 // Figures for aligning bar entries (one per bar, as Find Bars places them) to a recording:
 // the even spread Finish writes, then Align, against the first onset of every bar of the
-// corpus pieces (tests/analysis/data/corpus). A plain program that prints its figures.
+// corpus pieces (tests/analysis/data/corpus); then the time and memory an hour of music
+// takes. A plain program that prints its figures.
 #include "analysis/baralignment.h"
 #include "analysis/onsetdetector.h"
 #include "analysis/testpieces.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <sys/resource.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +53,42 @@ Share compare(const std::vector<double>& times, const std::vector<double>& truth
     }
     const auto n = static_cast<double>(truth.size());
     return {s.in50 / n, s.in150 / n, s.mean / n};
+}
+
+// An hour of music in 4/4 whose tempo swells and ebbs by a twentieth over every minute: an
+// onset on every beat and on every sixteenth between (as dense as the search gets), the
+// downbeats stronger. Aligns the
+// bars of an even spread over it and prints the time taken and the peak memory.
+void hour()
+{
+    std::vector<Onset> onsets;
+    std::vector<double> downbeats;
+    const double pi = std::acos(-1.0);
+    double t = 1.0;
+    for (int beat = 0; t < 3600 || beat % 4 != 0; ++beat) {
+        if (beat % 4 == 0)
+            downbeats.push_back(t);
+        const double length = 0.5 * (1 + 0.05 * std::sin(2 * pi * t / 60));
+        onsets.push_back({t, beat % 4 == 0 ? 3.0 : 1.5});
+        for (int q = 1; q < 4; ++q)
+            onsets.push_back({t + q * length / 4, 1.0 + 0.1 * q});
+        t += length;
+    }
+    const auto n = static_cast<int>(downbeats.size());
+    std::vector<double> even;
+    for (int i = 0; i < n; ++i)
+        even.push_back(downbeats.front() + i * (t - downbeats.front()) / n);
+    QElapsedTimer timer;
+    timer.start();
+    const auto a = baralignment::align(even, onsets);
+    const double seconds = static_cast<double>(timer.elapsed()) / 1000;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    int right = 0;
+    for (int i = 0; i < n && a.ok(); ++i)
+        right += std::abs(a.times[i] - downbeats[i]) <= 0.05 ? 1 : 0;
+    std::printf("an hour, %d bars: %.1f s, peak memory %.0f MiB, %d sure, %d within 50 ms\n", n,
+                seconds, static_cast<double>(usage.ru_maxrss) / 1024, a.matched, right);
 }
 
 } // namespace
@@ -96,5 +136,6 @@ int main()
             std::printf("%s half: %d pieces, %.1f %% within 50 ms, %.1f %% within 150 ms\n", half,
                         pieces, sum.in50 / pieces * 100, sum.in150 / pieces * 100);
     }
+    hour();
     return 0;
 }

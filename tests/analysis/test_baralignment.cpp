@@ -1,10 +1,15 @@
 #include "analysis/baralignment.h"
+#include "analysis/onsetdetector.h"
+#include "analysis/testpieces.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
-// Bar entries spread evenly by Finish, aligned to the onsets of four beats a bar.
+// Bar entries spread evenly by Finish, aligned to the onsets of two, three or four beats a
+// bar, and to the corpus's recordings.
 
 namespace {
 
@@ -14,17 +19,18 @@ struct Piece {
     double end = 0; // where the last bar ends
 };
 
-// Bars whose length runs from `first` to `last` seconds, four beats each; the downbeat
-// `accent` times as strong as the other beats.
-Piece piece(int bars, double first, double last, double accent)
+// Bars whose length runs from `first` to `last` seconds, `beats` beats each (only the
+// first `heard` of them sounding: a note held over the others); the downbeat `accent`
+// times as strong as the other beats.
+Piece piece(int bars, double first, double last, double accent, int beats = 4, int heard = 4)
 {
     Piece p;
     double t = 0.5;
     for (int b = 0; b < bars; ++b) {
         const double length = first + (last - first) * b / (bars - 1);
         p.downbeats.push_back(t);
-        for (int beat = 0; beat < 4; ++beat)
-            p.onsets.push_back({t + beat * length / 4, beat == 0 ? accent : 1.0});
+        for (int beat = 0; beat < std::min(beats, heard); ++beat)
+            p.onsets.push_back({t + beat * length / beats, beat == 0 ? accent : 1.0});
         t += length;
     }
     p.end = t;
@@ -54,22 +60,110 @@ TEST(BarAlignment, EachBarGoesOntoItsDownbeatThroughARitardando)
         EXPECT_NEAR(a.times[i], p.downbeats[i], 0.005) << "bar " << i;
 }
 
-TEST(BarAlignment, BarsThatCouldBeCountedEitherWayAreNotSureAndKeepTheirTimes)
+TEST(BarAlignment, BarsAreCountedByTheirBeatsAndThoseWithoutAPulseKeepTheirTimes)
 {
-    // Even beats with no downbeat heard, the bars' lengths drifting: which beat begins a
-    // bar cannot be told. Bars that are not sure keep their spread times.
-    const Piece p = piece(12, 2.0, 2.6, 1.0);
-    const std::vector<double> times = spread(p);
-    const auto a = baralignment::align(times, p.onsets);
+    // Even beats with no downbeat heard, the bars' lengths drifting: the bars are told by
+    // counting beats from the first bar to the end.
+    const Piece even = piece(12, 2.0, 2.6, 1.0);
+    auto a = baralignment::align(spread(even), even.onsets);
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.matched, 12);
+    for (std::size_t i = 0; i < even.downbeats.size(); ++i)
+        EXPECT_NEAR(a.times[i], even.downbeats[i], 0.005) << "bar " << i;
+
+    // Three beats a bar, a note held over the last two of them, and bars slowing by half:
+    // the silent beats are counted too.
+    const Piece held = piece(10, 1.5, 2.25, 2.0, 3, 1);
+    a = baralignment::align(spread(held), held.onsets);
+    ASSERT_TRUE(a.ok());
+    EXPECT_GE(a.matched, 8);
+    for (std::size_t i = 0; i < held.downbeats.size(); ++i)
+        if (a.onOnset[i]) {
+            EXPECT_NEAR(a.times[i], held.downbeats[i], 0.005) << "bar " << i;
+        }
+
+    // Onsets scattered without a pulse: few bars are sure, the others keep their times.
+    Piece scattered;
+    const double gaps[] = {0.31, 0.77, 0.19, 0.53, 1.1, 0.37, 0.23, 0.91, 0.43, 0.61, 0.29};
+    for (int k = 0; scattered.end < 24; ++k) {
+        scattered.onsets.push_back({0.5 + scattered.end, 1.0 + (k % 3) * 0.5});
+        scattered.end += gaps[k % 11] * (1 + 0.1 * (k % 7));
+    }
+    const std::vector<double> times = [] {
+        std::vector<double> t;
+        for (int i = 0; i < 12; ++i)
+            t.push_back(0.5 + 2.0 * i);
+        return t;
+    }();
+    a = baralignment::align(times, scattered.onsets);
     ASSERT_TRUE(a.ok());
     EXPECT_LT(a.matched, 6);
-    for (std::size_t i = 0; i < times.size(); ++i) {
+    for (std::size_t i = 0; i < times.size(); ++i)
         if (!a.onOnset[i]) {
             EXPECT_NEAR(a.times[i], times[i], 1e-9) << "bar " << i;
         }
-    }
 
-    // Times that go backwards are refused; so is a recording without onsets.
-    EXPECT_FALSE(baralignment::align({1.0, 0.5, 2.0}, p.onsets).ok());
+    // Times that go backwards are refused; so is a recording without onsets; a progress
+    // report that asks to stop stops it.
+    EXPECT_FALSE(baralignment::align({1.0, 0.5, 2.0}, even.onsets).ok());
     EXPECT_FALSE(baralignment::align(times, {}).ok());
+    EXPECT_TRUE(baralignment::align(spread(even), even.onsets, {}, [](int, int) {
+                    return false;
+                }).cancelled);
+}
+
+namespace {
+
+// The first melody onset of every bar of a corpus piece, in bar order.
+std::vector<double> barStarts(const QString& name)
+{
+    std::map<int, double> first;
+    QFile file(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus/") + name + QStringLiteral(".csv"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    while (!file.atEnd()) {
+        const QStringList f = QString::fromLatin1(file.readLine()).trimmed().split(u',');
+        if (f.size() >= 3 && f[0] == QLatin1String("note"))
+            first.emplace(f[2].toInt(), f[1].toDouble());
+    }
+    std::vector<double> starts;
+    for (const auto& [bar, t] : first)
+        starts.push_back(t);
+    return starts;
+}
+
+} // namespace
+
+TEST(BarAlignment, RecordingsBarsAreSureOnlyOfTheirDownbeats)
+{
+    // A piano study whose tempo changes from bar to bar, and a slurred violin whose notes
+    // barely show: every bar that is sure lies on its first note, and the bars' error is
+    // not more than the even spread's (give or take a hundredth a bar, where the spread is
+    // already right).
+    for (const char* name : {"piano-study", "violin-slurred"}) {
+        const QString piece = QString::fromLatin1(name);
+        const TestPiece p = loadTestPiece(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus"), piece);
+        const std::vector<double> truth = barStarts(piece);
+        ASSERT_EQ(truth.size(), 8U) << name;
+        std::vector<double> times;
+        for (int i = 0; i < 8; ++i)
+            times.push_back(std::round((p.start + i * (p.end - p.start) / 8) * 100) / 100);
+        const OnsetDetection found = detectOnsets(p.audio);
+        ASSERT_TRUE(found.ok()) << name;
+        const auto a = baralignment::align(times, found.onsets);
+        ASSERT_TRUE(a.ok()) << name;
+        double before = 0, after = 0;
+        for (int i = 0; i < 8; ++i) {
+            if (a.onOnset[i]) {
+                EXPECT_NEAR(a.times[i], truth[i], 0.05) << name << " bar " << i;
+            }
+            before += std::abs(times[i] - truth[i]);
+            after += std::abs(a.times[i] - truth[i]);
+        }
+        EXPECT_LE(after, before + 0.01 * 8) << name;
+        // The study's notes are clear: all its bars are told.
+        if (piece == QLatin1String("piano-study")) {
+            EXPECT_EQ(a.matched, 8);
+        }
+    }
 }

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "analysis/onsetdetector.h"
+
+#include <functional>
+#include <vector>
+
+// Following the beats of a recording from a known start to a known end: exactly `count`
+// beats lie between them, each on an onset or, where a note is held over it, silent
+// (evenly between the beats heard around it). Of all such counts the one chosen keeps the
+// most steady beat and puts the strongest onsets on beats, the strongest of all on every
+// k-th beat (the downbeats). Counting beats rather than bars keeps the downbeats apart from
+// the other beats where every beat sounds alike: a bar of five beats, or of three, cannot
+// pass for a slower or faster bar of four. Pure functions of their arguments.
+namespace beattrack {
+
+struct BeatCosts {
+    // Per unit of |ln(ratio)| between two neighbouring beats' lengths.
+    double tempoChange = 4.0;
+    // The share of that paid where the change falls on a downbeat: tempo is changed at a
+    // bar line rather than within a bar.
+    double atBarLine = 0.3;
+    // Per unit of |ln(ratio)| of the first beat's length against the even spread's.
+    double firstTempo = 2.0;
+    // Per unit of |ln(ratio)| of a beat's length against the even spread's.
+    double tempoLevel = 0.3;
+    // Taken off for an onset on a beat, times its strength against the recording's median
+    // (at most `strongest`: a beat is told by an onset being there, not by how loud it
+    // is, where runs of even notes differ by chance); on a downbeat, downbeat times that.
+    double beat = 1.0;
+    double downbeat = 2.0;
+    double strongest = 1.0;
+    // Per beat heard on no onset.
+    double silent = 0.5;
+    // Per tenth of a second that the first beat lies from the start (which was set by hand).
+    double offStart = 0.5;
+    // Onsets considered for a beat: this many bars either side of its place in an even
+    // spread of the beats from the start to the end.
+    double band = 1.0;
+    // A downbeat is sure when every count that puts it more than 50 ms away costs at least
+    // this much more than the best one.
+    double sureMargin = 1.5;
+};
+
+struct Beats {
+    std::vector<double> times; // every beat's time, count + 1 of them: the last is the end
+    std::vector<int> onset;    // the onset each beat is heard on, or -1 for a silent beat
+    // For every beat: how much more the best count that moves it by more than 50 ms costs
+    // than the best (infinity when no count moves it; only computed for downbeats).
+    std::vector<double> margin;
+    double cost = 0; // the best count's cost; infinity when none fits
+    bool cancelled = false;
+};
+
+// Called with (done, total), rising; stops the work when it returns false.
+using Progress = std::function<bool(int, int)>;
+
+// The best count of `count` beats from `start` to `end` over the onsets (in time order),
+// every `perBar`-th of them a downbeat (beat 0 is one).
+Beats track(double start, double end, int count, int perBar, const std::vector<Onset>& onsets,
+            const BeatCosts& costs = {}, const Progress& progress = {});
+
+} // namespace beattrack
