@@ -53,6 +53,24 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
 {
     const int reach = std::max(2, int(0.9 * staff.space));
     const int half = std::max(1, int(0.7 * staff.space));
+    // Columns that tell nothing of a head: the other strokes of a double bar line or a
+    // repeat sign, and the narrow gap between this stroke and such a neighbour, which a
+    // blurred copy fills with grey.
+    const int gapReach = std::max(2, int(0.6 * staff.space));
+    std::vector<bool> skip(size_t(raster.width), false);
+    for (int x = 0; x < raster.width; ++x)
+        skip[size_t(x)] = through[size_t(x)] && (x < left || x > right);
+    for (const int side : {-1, 1}) {
+        const int edge = side < 0 ? left : right;
+        for (int d = 1; d <= gapReach; ++d) {
+            const int x = edge + side * d;
+            if (x < 0 || x >= raster.width || !skip[size_t(x)])
+                continue;
+            for (int g = side < 0 ? 0 : 1; g < d; ++g) // left of a stroke its column 0 is paper
+                skip[size_t(edge + side * g)] = true;
+            break;
+        }
+    }
     for (const int end : {staff.top(), staff.bottom()}) {
         for (const int side : {-1, 1}) {
             const int edge = side < 0 ? left : right;
@@ -63,8 +81,8 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
             for (int d = 1; d <= reach; ++d) {
                 // The stroke's left column is the paper next to its ink.
                 const int x = edge + side * d + (side < 0 ? 1 : 0);
-                if (x < 0 || x >= raster.width || through[size_t(x)])
-                    continue; // another stroke of a double bar line or a repeat sign
+                if (x < 0 || x >= raster.width || skip[size_t(x)])
+                    continue;
                 for (int y = end - half; y <= end + half; ++y) {
                     if (y < 0 || y >= raster.height || lineRow[size_t(y)])
                         continue; // a line neither makes nor breaks a head
@@ -88,7 +106,7 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
         int total = 0;
         for (int d = near; d <= reach; ++d) {
             const int x = edge + side * d;
-            if (x < 0 || x >= raster.width || through[size_t(x)])
+            if (x < 0 || x >= raster.width || skip[size_t(x)])
                 continue;
             for (int y = staff.top(); y <= staff.bottom(); ++y) {
                 if (lineRow[size_t(y)])
