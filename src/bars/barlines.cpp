@@ -1,5 +1,7 @@
 #include "bars/barlines.h"
 
+#include "bars/repeatsigns.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -27,20 +29,6 @@ double inkedRows(const Raster& raster, int left, int right, int from, int to)
                 break;
             }
     return double(count) / double(to - from + 1);
-}
-
-// Rows of the staff's lines, thickness and a pixel of blur included.
-std::vector<bool> staffLineRows(const Raster& raster, const Staff& staff, double thickness)
-{
-    std::vector<bool> lineRow(size_t(raster.height), false);
-    const int reach = std::max(1, int(thickness / 2 + 0.5));
-    for (const double line : staff.lines)
-        for (int dy = -reach; dy <= reach; ++dy) {
-            const int y = int(std::lround(line)) + dy;
-            if (y >= 0 && y < raster.height)
-                lineRow[size_t(y)] = true;
-        }
-    return lineRow;
 }
 
 // A note head touching the stroke at one of its ends, on either side: the box beside the
@@ -236,116 +224,6 @@ std::vector<bool> busyColumns(const Raster& raster, const Staff& staff, double t
     return busy;
 }
 
-// A repeat sign's dot in the two middle spaces of the staff within columns [from, to]:
-// small round blobs, one above the middle line and one below it, narrower than a note.
-bool dotsIn(const Raster& raster, const Staff& staff, double thickness, int from, int to)
-{
-    const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
-    const double space = staff.space;
-    const double centres[2] = {(staff.lines[1] + staff.lines[2]) / 2,
-                               (staff.lines[2] + staff.lines[3]) / 2};
-    const int half = std::max(1, int(0.4 * space));
-    const int tallest = int(std::ceil(0.75 * space));
-    const int least = std::max(1, int(0.2 * space));
-    std::vector<int> found;
-    for (const double centre : centres) {
-        const int cy = int(std::lround(centre));
-        int runStart = -1;
-        int runMax = 0;
-        bool hit = false;
-        for (int x = from; x <= to + 1; ++x) {
-            int count = 0;
-            if (x <= to)
-                for (int y = cy - half; y <= cy + half; ++y)
-                    count += raster.at(x, y) && !lineRow[size_t(y)] ? 1 : 0;
-            if (count >= least) {
-                if (runStart < 0)
-                    runStart = x;
-                runMax = std::max(runMax, count);
-                continue;
-            }
-            if (runStart >= 0) {
-                // A whole blob: not cut by the ends of the searched columns.
-                const int width = x - runStart;
-                if (width >= 0.2 * space && width <= 0.9 * space && runMax <= tallest &&
-                    runStart > from && x <= to)
-                    hit = true;
-                runStart = -1;
-                runMax = 0;
-            }
-        }
-        if (!hit)
-            return false;
-    }
-    return true;
-}
-
-// Where the bracket of an ending starts above the staff: a long thin horizontal line with
-// a hook down at its left end.
-std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
-{
-    std::vector<int> hooks;
-    const double space = staff.space;
-    const int from = std::max(0, int(staff.lines[0] - 6 * space));
-    const int to = std::max(0, int(staff.lines[0] - 1.2 * space));
-    const int minLength = int(3 * space);
-    const int hookLength = std::max(2, int(0.8 * space));
-    const int thin = std::max(2, int(0.3 * space));
-    for (int y = from; y <= to; ++y) {
-        int x = std::max(0, staff.left);
-        while (x <= staff.right) {
-            if (!raster.at(x, y)) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x <= staff.right && raster.at(x, y))
-                ++x;
-            if (x - start < minLength)
-                continue;
-            // Thin: paper a little above and below most of its length (a beam is thick).
-            const auto inkAt = [&](int row) {
-                int n = 0;
-                const int skip = start + int(0.5 * space);
-                for (int c = skip; c < x; ++c)
-                    n += raster.at(c, row) ? 1 : 0;
-                return double(n) / std::max(1, x - skip);
-            };
-            if (inkAt(y - thin) > 0.3 || inkAt(y + thin + 1) > 0.3)
-                continue;
-            int thick = 0; // columns along the line where the ink is thicker than a bracket
-            for (int k = 1; k <= 5; ++k) {
-                const int c = start + (x - start) * k / 6;
-                int up = 0;
-                int down = 0;
-                while (up <= thin && raster.at(c, y - up - 1))
-                    ++up;
-                while (down <= thin && raster.at(c, y + down + 1))
-                    ++down;
-                thick += up + down + 1 > thin ? 1 : 0;
-            }
-            if (thick >= 2)
-                continue;
-            bool hook = false;
-            for (int c = start; c <= start + std::max(1, int(0.3 * space)) && !hook; ++c) {
-                int depth = 0;
-                while (raster.at(c, y + depth + 1) || raster.at(c, y + depth + 2))
-                    ++depth;
-                hook = depth >= hookLength && raster.at(c, y + thin) &&
-                       !raster.at(c + int(space), y + thin + 1);
-            }
-            if (!hook)
-                continue;
-            const bool known = std::any_of(hooks.begin(), hooks.end(),
-                                           [&](int h) { return std::abs(h - start) < space; });
-            if (!known)
-                hooks.push_back(start);
-        }
-    }
-    std::sort(hooks.begin(), hooks.end());
-    return hooks;
-}
-
 // Where the clef, key and time signature of a staff end, from the clef's first column: the
 // accidentals of the key follow each other closely; a time signature, a little further
 // on, fills the staff from its top line to its bottom line in a narrow block.
@@ -467,8 +345,9 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         const int reach = int(1.1 * space);
         for (const int member : members) {
             const Staff& staff = staves[size_t(member)];
-            left += dotsIn(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
-            right += dotsIn(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
+            left += repeatDots(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
+            right +=
+                repeatDots(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
         }
         line.dotsLeft = 2 * left > count;
         line.dotsRight = 2 * right > count;
