@@ -42,12 +42,16 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
     const int reach = std::max(2, int(0.9 * staff.space));
     const int half = std::max(1, int(0.7 * staff.space));
     // Columns that tell nothing of a head: the other strokes of a double bar line or a
-    // repeat sign, and the narrow gap between this stroke and such a neighbour, which a
-    // blurred copy fills with grey.
+    // repeat sign with a column of blur either side, and the narrow gap between this stroke and
+    // such a neighbour, which a blurred copy fills with grey.
     const int gapReach = std::max(2, int(0.6 * staff.space));
     std::vector<bool> skip(size_t(raster.width), false);
     for (int x = 0; x < raster.width; ++x)
-        skip[size_t(x)] = through[size_t(x)] && (x < left || x > right);
+        if (through[size_t(x)] && (x < left || x > right))
+            for (int c = std::max(0, x - 1); c <= std::min(raster.width - 1, x + 1); ++c)
+                skip[size_t(c)] = true; // with its blur
+    for (int x = left; x <= right; ++x)
+        skip[size_t(x)] = false;
     for (const int side : {-1, 1}) {
         const int edge = side < 0 ? left : right;
         for (int d = 1; d <= gapReach; ++d) {
@@ -188,8 +192,12 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
         // took in.
         const int inLeft = std::min(stroke.left + 1, stroke.right);
         const int inRight = stroke.right;
-        const bool above = inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.5;
-        const bool below = inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
+        // Only ink joined to the stroke runs it on: words or a tempo mark a little above
+        // the staff leave paper between.
+        const bool above = inkedRows(raster, inLeft, inRight, top - near, top - 1) == 1.0 &&
+                           inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.5;
+        const bool below = inkedRows(raster, inLeft, inRight, bottom + 1, bottom + near) == 1.0 &&
+                           inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
         if ((above && !openAbove) || (below && !openBelow))
             continue;
         stroke.clean = !headBeside(raster, staff, lineRow, through, stroke.left, stroke.right);
@@ -342,12 +350,12 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
     for (BarLine& line : result.lines) {
         int left = 0;
         int right = 0;
-        const int reach = int(1.1 * space);
+        const int reach = int(1.1 * space) + 2; // and the blur of the dots and the line
         for (const int member : members) {
             const Staff& staff = staves[size_t(member)];
             left += repeatDots(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
             right +=
-                repeatDots(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
+                repeatDots(raster, staff, metrics.thickness, line.right + 2, line.right + reach);
         }
         line.dotsLeft = 2 * left > count;
         line.dotsRight = 2 * right > count;
