@@ -31,6 +31,89 @@ double inkedRows(const Raster& raster, int left, int right, int from, int to)
     return double(count) / double(to - from + 1);
 }
 
+// A hollow note head beside the stroke at one of its ends: paper enclosed by ink in the
+// box beside the end, small as the inside of a head. A stem runs from its head's edge, so
+// the ring closes against the stroke; paper beside a bar line reaches out of the box.
+// Columns in `skip` (another stroke of the bar line) close the box.
+bool hollowHeadBeside(const Raster& raster, const Staff& staff, const std::vector<bool>& lineRow,
+                      const std::vector<bool>& skip, int left, int right)
+{
+    const double space = staff.space;
+    const int wide = std::max(3, int(1.6 * space));
+    const int high = std::max(2, int(1.2 * space));
+    const int smallest = std::max(2, int(0.03 * space * space));
+    const int largest = std::max(smallest + 1, int(0.5 * space * space));
+    for (const int side : {-1, 1}) {
+        // Columns of the box outward from the stroke: right of its ink, or from the column
+        // of paper left of it.
+        const int first = side < 0 ? left : right + 1;
+        int columns = 0;
+        while (columns < wide) {
+            const int x = first + side * columns;
+            if (x < 0 || x >= raster.width || skip[size_t(x)])
+                break;
+            ++columns;
+        }
+        if (columns < 2)
+            continue;
+        for (const int end : {staff.top(), staff.bottom()}) {
+            const int top = end - high;
+            const int rows = 2 * high + 1;
+            std::vector<std::uint8_t> seen(size_t(columns) * rows, 0);
+            const auto paper = [&](int c, int r) {
+                return !raster.at(first + side * c, top + r);
+            };
+            std::vector<std::pair<int, int>> stack;
+            for (int c0 = 0; c0 < columns; ++c0)
+                for (int r0 = 0; r0 < rows; ++r0) {
+                    if (seen[size_t(r0) * columns + c0] || !paper(c0, r0))
+                        continue;
+                    // One piece of paper: its size and whether it reaches the box's edge.
+                    int size = 0;
+                    bool open = false;
+                    int rim = 0;           // ink right above and below it
+                    int ringed = 0;        // of that, off the staff lines
+                    bool attached = false; // ink all the way from the stroke in one of its rows
+                    stack.assign(1, {c0, r0});
+                    seen[size_t(r0) * columns + c0] = 1;
+                    while (!stack.empty()) {
+                        const auto [c, r] = stack.back();
+                        stack.pop_back();
+                        ++size;
+                        if (!attached) {
+                            int k = 0;
+                            while (k < c && !paper(k, r))
+                                ++k;
+                            attached = k == c;
+                        }
+                        for (const int dr : {-1, 1}) {
+                            const int y = top + r + dr;
+                            if (y < 0 || y >= raster.height || !raster.at(first + side * c, y))
+                                continue;
+                            ++rim;
+                            ringed += lineRow[size_t(y)] ? 0 : 1;
+                        }
+                        if (r == 0 || r == rows - 1 || c == columns - 1 || top + r < 0 ||
+                            top + r >= raster.height)
+                            open = true;
+                        const std::pair<int, int> next[4] = {
+                            {c - 1, r}, {c + 1, r}, {c, r - 1}, {c, r + 1}};
+                        for (const auto& [nc, nr] : next)
+                            if (nc >= 0 && nc < columns && nr >= 0 && nr < rows &&
+                                !seen[size_t(nr) * columns + nc] && paper(nc, nr)) {
+                                seen[size_t(nr) * columns + nc] = 1;
+                                stack.push_back({nc, nr});
+                            }
+                    }
+                    if (!open && attached && 2 * ringed >= rim && size >= smallest &&
+                        size <= largest)
+                        return true;
+                }
+        }
+    }
+    return false;
+}
+
 // A note head touching the stroke at one of its ends, on either side: the box beside the
 // end is largely ink between the lines and the ink is fixed to the stroke (a hollow head
 // fills less of the box but touches the stem along more of its height). A stem has its
@@ -63,6 +146,8 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
             break;
         }
     }
+    if (hollowHeadBeside(raster, staff, lineRow, skip, left, right))
+        return true;
     for (const int end : {staff.top(), staff.bottom()}) {
         for (const int side : {-1, 1}) {
             const int edge = side < 0 ? left : right;
