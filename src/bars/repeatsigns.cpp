@@ -97,6 +97,7 @@ std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
     const int minLength = int(3 * space);
     const int hookLength = std::max(2, int(0.8 * space));
     const int thin = std::max(2, int(0.3 * space));
+    const int thickest = std::max(thin, int(0.4 * space));
     for (int y = from; y <= to; ++y) {
         int x = std::max(0, staff.left);
         while (x <= staff.right) {
@@ -119,16 +120,18 @@ std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
             };
             if (inkAt(y - thin) > 0.3 || inkAt(y + thin + 1) > 0.3)
                 continue;
-            int thick = 0; // columns along the line where the ink is thicker than a bracket
+            // Columns along the line where the ink is as thick as a beam (half a space): a
+            // bracket's line is a fraction of that, however a blurred copy broadens it.
+            int thick = 0;
             for (int k = 1; k <= 5; ++k) {
                 const int c = start + (x - start) * k / 6;
                 int up = 0;
                 int down = 0;
-                while (up <= thin && raster.at(c, y - up - 1))
+                while (up <= thickest && raster.at(c, y - up - 1))
                     ++up;
-                while (down <= thin && raster.at(c, y + down + 1))
+                while (down <= thickest && raster.at(c, y + down + 1))
                     ++down;
-                thick += up + down + 1 > thin ? 1 : 0;
+                thick += up + down + 1 > thickest ? 1 : 0;
             }
             if (thick >= 2)
                 continue;
@@ -137,8 +140,12 @@ std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
                 int depth = 0;
                 while (raster.at(c, y + depth + 1) || raster.at(c, y + depth + 2))
                     ++depth;
-                hook = depth >= hookLength && raster.at(c, y + thin) &&
-                       !raster.at(c + int(space), y + thin + 1);
+                // Inside the bracket, under its line, paper in at least one of its first
+                // spaces: the ending's number may stand in another.
+                bool open = false;
+                for (int k = 1; k <= 3 && !open; ++k)
+                    open = !raster.at(c + int(k * space), y + thin + 1);
+                hook = depth >= hookLength && raster.at(c, y + thin) && open;
             }
             if (!hook)
                 continue;
