@@ -361,6 +361,11 @@ int headerSegments(const Raster& raster, const Staff& staff, const std::vector<b
         if (gap > 1.5 * space)
             break;
         end = segments[i].right;
+        // The accidentals of a key stand close together; after the key, a wider gap leads
+        // to the time signature (a common-time sign does not fill the staff), and what
+        // follows that is music.
+        if (i >= 2 && gap > 0.6 * space)
+            break;
     }
     return end;
 }
