@@ -101,22 +101,27 @@ TEST(BarFinder, ReadsATurnedPage)
     }
 }
 
-// A 100 dpi page with words (a staff space under 5 pixels): its first line opens with a
-// repeat sign under the tempo mark, and a half note's stem that runs through the staff
-// follows a bar line closely.
+// A 100 dpi page with words (a staff space under 5 pixels) and its scan-like copy: the
+// first line opens with a pickup of one rest after a common-time sign, then a repeat sign
+// under the tempo mark, and a half note's stem that runs through the staff follows a bar
+// line closely.
 TEST(BarFinder, ReadsSmallStaves)
 {
-    const bartruth::TruePage page = corpusPage(QStringLiteral("hymn-p1.gif"));
-    const bars::PageBars found = bars::findBars(load(page.file));
-    const bartruth::Score score = bartruth::compare(found.bars, page);
-    EXPECT_EQ(score.matchedRepeats, score.trueRepeats);
-    EXPECT_EQ(score.falseRepeats, 0);
-    const QList<int> truth = bartruth::matches(found.bars, page);
-    QList<int> firstLine;
-    for (int i = 0; i < found.bars.size(); ++i)
-        if (found.bars[i].system == 0)
-            firstLine << truth[i];
-    EXPECT_EQ(firstLine, QList<int>({0, 1, 2, 3}));
+    for (const QString& file :
+         {QStringLiteral("hymn-p1.gif"), QStringLiteral("hymn-p1-scan150.jpg")}) {
+        SCOPED_TRACE(file.toStdString());
+        const bartruth::TruePage page = corpusPage(file);
+        const bars::PageBars found = bars::findBars(load(page.file));
+        const bartruth::Score score = bartruth::compare(found.bars, page);
+        EXPECT_EQ(score.matchedRepeats, score.trueRepeats);
+        EXPECT_EQ(score.falseRepeats, 0);
+        const QList<int> truth = bartruth::matches(found.bars, page);
+        QList<int> firstLine;
+        for (int i = 0; i < found.bars.size(); ++i)
+            if (found.bars[i].system == 0)
+                firstLine << truth[i];
+        EXPECT_EQ(firstLine, QList<int>({0, 1, 2, 3}));
+    }
 }
 
 // The brackets of first and second endings on a scan-like copy read at twice its size and
