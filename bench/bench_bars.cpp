@@ -1,7 +1,8 @@
 // The bar finder on the corpus of tests/bars/data: per piece and kind of page (engraved or
 // scan-like), the precision and recall of the bars found, the share of repeat signs
-// found, and the time per page. The test half is measured unless FOLIVANT_BARS_HALF is
-// "tune" (the half the finder was tuned on) or "all".
+// found, and the time per page. Both halves are measured, each row marked with its half
+// ("tune/": the pages the finder was tuned on; "test/": the pages held out to judge it);
+// FOLIVANT_BARS_HALF set to "tune" or "test" measures one.
 //
 //   bench_bars --benchmark_counters_tabular=true
 #include "bars/barfinder.h"
@@ -29,13 +30,14 @@ struct Piece {
 QList<Piece> corpus()
 {
     const char* half = std::getenv("FOLIVANT_BARS_HALF");
-    const QString wanted = half ? QString::fromLatin1(half) : QStringLiteral("test");
+    const QString wanted = half ? QString::fromLatin1(half) : QStringLiteral("all");
     QMap<QString, Piece> pieces;
     for (const bartruth::TruePage& page : bartruth::readCorpus(kData)) {
         if (wanted != QLatin1String("all") && page.tuning != (wanted == QLatin1String("tune")))
             continue;
-        const QString name =
-            page.piece + (page.scan ? QStringLiteral("/scan") : QStringLiteral("/engraved"));
+        const QString name = (page.tuning ? QStringLiteral("tune/") : QStringLiteral("test/")) +
+                             page.piece +
+                             (page.scan ? QStringLiteral("/scan") : QStringLiteral("/engraved"));
         pieces[name].name = name;
         pieces[name].pages << page;
     }

@@ -1,5 +1,7 @@
 #include "bars/barlines.h"
 
+#include "bars/repeatsigns.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -29,18 +31,87 @@ double inkedRows(const Raster& raster, int left, int right, int from, int to)
     return double(count) / double(to - from + 1);
 }
 
-// Rows of the staff's lines, thickness and a pixel of blur included.
-std::vector<bool> staffLineRows(const Raster& raster, const Staff& staff, double thickness)
+// A hollow note head beside the stroke at one of its ends: paper enclosed by ink in the
+// box beside the end, small as the inside of a head. A stem runs from its head's edge, so
+// the ring closes against the stroke; paper beside a bar line reaches out of the box.
+// Columns in `skip` (another stroke of the bar line) close the box.
+bool hollowHeadBeside(const Raster& raster, const Staff& staff, const std::vector<bool>& lineRow,
+                      const std::vector<bool>& skip, int left, int right)
 {
-    std::vector<bool> lineRow(size_t(raster.height), false);
-    const int reach = std::max(1, int(thickness / 2 + 0.5));
-    for (const double line : staff.lines)
-        for (int dy = -reach; dy <= reach; ++dy) {
-            const int y = int(std::lround(line)) + dy;
-            if (y >= 0 && y < raster.height)
-                lineRow[size_t(y)] = true;
+    const double space = staff.space;
+    const int wide = std::max(3, int(1.6 * space));
+    const int high = std::max(2, int(1.2 * space));
+    const int smallest = std::max(2, int(0.03 * space * space));
+    const int largest = std::max(smallest + 1, int(0.5 * space * space));
+    for (const int side : {-1, 1}) {
+        // Columns of the box outward from the stroke: right of its ink, or from the column
+        // of paper left of it.
+        const int first = side < 0 ? left : right + 1;
+        int columns = 0;
+        while (columns < wide) {
+            const int x = first + side * columns;
+            if (x < 0 || x >= raster.width || skip[size_t(x)])
+                break;
+            ++columns;
         }
-    return lineRow;
+        if (columns < 2)
+            continue;
+        for (const int end : {staff.top(), staff.bottom()}) {
+            const int top = end - high;
+            const int rows = 2 * high + 1;
+            std::vector<std::uint8_t> seen(size_t(columns) * rows, 0);
+            const auto paper = [&](int c, int r) {
+                return !raster.at(first + side * c, top + r);
+            };
+            std::vector<std::pair<int, int>> stack;
+            for (int c0 = 0; c0 < columns; ++c0)
+                for (int r0 = 0; r0 < rows; ++r0) {
+                    if (seen[size_t(r0) * columns + c0] || !paper(c0, r0))
+                        continue;
+                    // One piece of paper: its size and whether it reaches the box's edge.
+                    int size = 0;
+                    bool open = false;
+                    int rim = 0;           // ink right above and below it
+                    int ringed = 0;        // of that, off the staff lines
+                    bool attached = false; // ink all the way from the stroke in one of its rows
+                    stack.assign(1, {c0, r0});
+                    seen[size_t(r0) * columns + c0] = 1;
+                    while (!stack.empty()) {
+                        const auto [c, r] = stack.back();
+                        stack.pop_back();
+                        ++size;
+                        if (!attached) {
+                            int k = 0;
+                            while (k < c && !paper(k, r))
+                                ++k;
+                            attached = k == c;
+                        }
+                        for (const int dr : {-1, 1}) {
+                            const int y = top + r + dr;
+                            if (y < 0 || y >= raster.height || !raster.at(first + side * c, y))
+                                continue;
+                            ++rim;
+                            ringed += lineRow[size_t(y)] ? 0 : 1;
+                        }
+                        if (r == 0 || r == rows - 1 || c == columns - 1 || top + r < 0 ||
+                            top + r >= raster.height)
+                            open = true;
+                        const std::pair<int, int> next[4] = {
+                            {c - 1, r}, {c + 1, r}, {c, r - 1}, {c, r + 1}};
+                        for (const auto& [nc, nr] : next)
+                            if (nc >= 0 && nc < columns && nr >= 0 && nr < rows &&
+                                !seen[size_t(nr) * columns + nc] && paper(nc, nr)) {
+                                seen[size_t(nr) * columns + nc] = 1;
+                                stack.push_back({nc, nr});
+                            }
+                    }
+                    if (!open && attached && 2 * ringed >= rim && size >= smallest &&
+                        size <= largest)
+                        return true;
+                }
+        }
+    }
+    return false;
 }
 
 // A note head touching the stroke at one of its ends, on either side: the box beside the
@@ -53,6 +124,30 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
 {
     const int reach = std::max(2, int(0.9 * staff.space));
     const int half = std::max(1, int(0.7 * staff.space));
+    // Columns that tell nothing of a head: the other strokes of a double bar line or a
+    // repeat sign with a column of blur either side, and the narrow gap between this stroke and
+    // such a neighbour, which a blurred copy fills with grey.
+    const int gapReach = std::max(2, int(0.6 * staff.space));
+    std::vector<bool> skip(size_t(raster.width), false);
+    for (int x = 0; x < raster.width; ++x)
+        if (through[size_t(x)] && (x < left || x > right))
+            for (int c = std::max(0, x - 1); c <= std::min(raster.width - 1, x + 1); ++c)
+                skip[size_t(c)] = true; // with its blur
+    for (int x = left; x <= right; ++x)
+        skip[size_t(x)] = false;
+    for (const int side : {-1, 1}) {
+        const int edge = side < 0 ? left : right;
+        for (int d = 1; d <= gapReach; ++d) {
+            const int x = edge + side * d;
+            if (x < 0 || x >= raster.width || !skip[size_t(x)])
+                continue;
+            for (int g = side < 0 ? 0 : 1; g < d; ++g) // left of a stroke its column 0 is paper
+                skip[size_t(edge + side * g)] = true;
+            break;
+        }
+    }
+    if (hollowHeadBeside(raster, staff, lineRow, skip, left, right))
+        return true;
     for (const int end : {staff.top(), staff.bottom()}) {
         for (const int side : {-1, 1}) {
             const int edge = side < 0 ? left : right;
@@ -63,8 +158,8 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
             for (int d = 1; d <= reach; ++d) {
                 // The stroke's left column is the paper next to its ink.
                 const int x = edge + side * d + (side < 0 ? 1 : 0);
-                if (x < 0 || x >= raster.width || through[size_t(x)])
-                    continue; // another stroke of a double bar line or a repeat sign
+                if (x < 0 || x >= raster.width || skip[size_t(x)])
+                    continue;
                 for (int y = end - half; y <= end + half; ++y) {
                     if (y < 0 || y >= raster.height || lineRow[size_t(y)])
                         continue; // a line neither makes nor breaks a head
@@ -88,7 +183,7 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
         int total = 0;
         for (int d = near; d <= reach; ++d) {
             const int x = edge + side * d;
-            if (x < 0 || x >= raster.width || through[size_t(x)])
+            if (x < 0 || x >= raster.width || skip[size_t(x)])
                 continue;
             for (int y = staff.top(); y <= staff.bottom(); ++y) {
                 if (lineRow[size_t(y)])
@@ -182,8 +277,12 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
         // took in.
         const int inLeft = std::min(stroke.left + 1, stroke.right);
         const int inRight = stroke.right;
-        const bool above = inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.5;
-        const bool below = inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
+        // Only ink joined to the stroke runs it on: words or a tempo mark a little above
+        // the staff leave paper between.
+        const bool above = inkedRows(raster, inLeft, inRight, top - near, top - 1) == 1.0 &&
+                           inkedRows(raster, inLeft, inRight, top - far, top - near) > 0.5;
+        const bool below = inkedRows(raster, inLeft, inRight, bottom + 1, bottom + near) == 1.0 &&
+                           inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
         if ((above && !openAbove) || (below && !openBelow))
             continue;
         stroke.clean = !headBeside(raster, staff, lineRow, through, stroke.left, stroke.right);
@@ -216,116 +315,6 @@ std::vector<bool> busyColumns(const Raster& raster, const Staff& staff, double t
         busy[size_t(x)] = count >= needed;
     }
     return busy;
-}
-
-// A repeat sign's dot in the two middle spaces of the staff within columns [from, to]:
-// small round blobs, one above the middle line and one below it, narrower than a note.
-bool dotsIn(const Raster& raster, const Staff& staff, double thickness, int from, int to)
-{
-    const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
-    const double space = staff.space;
-    const double centres[2] = {(staff.lines[1] + staff.lines[2]) / 2,
-                               (staff.lines[2] + staff.lines[3]) / 2};
-    const int half = std::max(1, int(0.4 * space));
-    const int tallest = int(std::ceil(0.75 * space));
-    const int least = std::max(1, int(0.2 * space));
-    std::vector<int> found;
-    for (const double centre : centres) {
-        const int cy = int(std::lround(centre));
-        int runStart = -1;
-        int runMax = 0;
-        bool hit = false;
-        for (int x = from; x <= to + 1; ++x) {
-            int count = 0;
-            if (x <= to)
-                for (int y = cy - half; y <= cy + half; ++y)
-                    count += raster.at(x, y) && !lineRow[size_t(y)] ? 1 : 0;
-            if (count >= least) {
-                if (runStart < 0)
-                    runStart = x;
-                runMax = std::max(runMax, count);
-                continue;
-            }
-            if (runStart >= 0) {
-                // A whole blob: not cut by the ends of the searched columns.
-                const int width = x - runStart;
-                if (width >= 0.2 * space && width <= 0.9 * space && runMax <= tallest &&
-                    runStart > from && x <= to)
-                    hit = true;
-                runStart = -1;
-                runMax = 0;
-            }
-        }
-        if (!hit)
-            return false;
-    }
-    return true;
-}
-
-// Where the bracket of an ending starts above the staff: a long thin horizontal line with
-// a hook down at its left end.
-std::vector<int> endingHooks(const Raster& raster, const Staff& staff)
-{
-    std::vector<int> hooks;
-    const double space = staff.space;
-    const int from = std::max(0, int(staff.lines[0] - 6 * space));
-    const int to = std::max(0, int(staff.lines[0] - 1.2 * space));
-    const int minLength = int(3 * space);
-    const int hookLength = std::max(2, int(0.8 * space));
-    const int thin = std::max(2, int(0.3 * space));
-    for (int y = from; y <= to; ++y) {
-        int x = std::max(0, staff.left);
-        while (x <= staff.right) {
-            if (!raster.at(x, y)) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x <= staff.right && raster.at(x, y))
-                ++x;
-            if (x - start < minLength)
-                continue;
-            // Thin: paper a little above and below most of its length (a beam is thick).
-            const auto inkAt = [&](int row) {
-                int n = 0;
-                const int skip = start + int(0.5 * space);
-                for (int c = skip; c < x; ++c)
-                    n += raster.at(c, row) ? 1 : 0;
-                return double(n) / std::max(1, x - skip);
-            };
-            if (inkAt(y - thin) > 0.3 || inkAt(y + thin + 1) > 0.3)
-                continue;
-            int thick = 0; // columns along the line where the ink is thicker than a bracket
-            for (int k = 1; k <= 5; ++k) {
-                const int c = start + (x - start) * k / 6;
-                int up = 0;
-                int down = 0;
-                while (up <= thin && raster.at(c, y - up - 1))
-                    ++up;
-                while (down <= thin && raster.at(c, y + down + 1))
-                    ++down;
-                thick += up + down + 1 > thin ? 1 : 0;
-            }
-            if (thick >= 2)
-                continue;
-            bool hook = false;
-            for (int c = start; c <= start + std::max(1, int(0.3 * space)) && !hook; ++c) {
-                int depth = 0;
-                while (raster.at(c, y + depth + 1) || raster.at(c, y + depth + 2))
-                    ++depth;
-                hook = depth >= hookLength && raster.at(c, y + thin) &&
-                       !raster.at(c + int(space), y + thin + 1);
-            }
-            if (!hook)
-                continue;
-            const bool known = std::any_of(hooks.begin(), hooks.end(),
-                                           [&](int h) { return std::abs(h - start) < space; });
-            if (!known)
-                hooks.push_back(start);
-        }
-    }
-    std::sort(hooks.begin(), hooks.end());
-    return hooks;
 }
 
 // Where the clef, key and time signature of a staff end, from the clef's first column: the
@@ -372,6 +361,11 @@ int headerSegments(const Raster& raster, const Staff& staff, const std::vector<b
         if (gap > 1.5 * space)
             break;
         end = segments[i].right;
+        // The accidentals of a key stand close together; after the key, a wider gap leads
+        // to the time signature (a common-time sign does not fill the staff), and what
+        // follows that is music.
+        if (i >= 2 && gap > 0.6 * space)
+            break;
     }
     return end;
 }
@@ -446,11 +440,12 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
     for (BarLine& line : result.lines) {
         int left = 0;
         int right = 0;
-        const int reach = int(1.1 * space);
+        const int reach = int(1.1 * space) + 2; // and the blur of the dots and the line
         for (const int member : members) {
             const Staff& staff = staves[size_t(member)];
-            left += dotsIn(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
-            right += dotsIn(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
+            left += repeatDots(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
+            right +=
+                repeatDots(raster, staff, metrics.thickness, line.right + 2, line.right + reach);
         }
         line.dotsLeft = 2 * left > count;
         line.dotsRight = 2 * right > count;

@@ -32,12 +32,15 @@ QImage load(const QString& file)
 
 // Pages of the tuning half: a piano page with a pickup, a first and second ending and
 // repeats; a three-staff score over two pages; a single staff at 600 dpi with dense
-// beams; and a scan-like copy turned by a degree and more.
+// beams; and scan-like copies turned by a degree and more, two of them with repeats and
+// endings.
 TEST(BarFinder, FindsTheBarsOfEngravedAndScannedPages)
 {
-    for (const QString& file : {QStringLiteral("waltz-p1.gif"), QStringLiteral("chorale-p1.gif"),
-                                QStringLiteral("minuet-p1.gif"), QStringLiteral("etude-p1.gif"),
-                                QStringLiteral("chorale-p2-scan300.jpg")}) {
+    for (const QString& file :
+         {QStringLiteral("waltz-p1.gif"), QStringLiteral("chorale-p1.gif"),
+          QStringLiteral("minuet-p1.gif"), QStringLiteral("etude-p1.gif"),
+          QStringLiteral("chorale-p2-scan300.jpg"), QStringLiteral("polka-p1-scan150.jpg"),
+          QStringLiteral("etude-p1-scan150.jpg")}) {
         SCOPED_TRACE(file.toStdString());
         const bartruth::TruePage page = corpusPage(file);
         const bars::PageBars found = bars::findBars(load(file));
@@ -96,6 +99,55 @@ TEST(BarFinder, ReadsATurnedPage)
         EXPECT_GE(score.precision(), 0.9);
         EXPECT_EQ(score.matchedRepeats, score.trueRepeats);
     }
+}
+
+// A 100 dpi page with words (a staff space under 5 pixels) and its scan-like copy: the
+// first line opens with a pickup of one rest after a common-time sign, then a repeat sign
+// under the tempo mark, and a half note's stem that runs through the staff follows a bar
+// line closely.
+TEST(BarFinder, ReadsSmallStaves)
+{
+    for (const QString& file :
+         {QStringLiteral("hymn-p1.gif"), QStringLiteral("hymn-p1-scan150.jpg")}) {
+        SCOPED_TRACE(file.toStdString());
+        const bartruth::TruePage page = corpusPage(file);
+        const bars::PageBars found = bars::findBars(load(page.file));
+        const bartruth::Score score = bartruth::compare(found.bars, page);
+        EXPECT_EQ(score.matchedRepeats, score.trueRepeats);
+        EXPECT_EQ(score.falseRepeats, 0);
+        const QList<int> truth = bartruth::matches(found.bars, page);
+        QList<int> firstLine;
+        for (int i = 0; i < found.bars.size(); ++i)
+            if (found.bars[i].system == 0)
+                firstLine << truth[i];
+        EXPECT_EQ(firstLine, QList<int>({0, 1, 2, 3}));
+    }
+}
+
+// The brackets of first and second endings on a scan-like copy read at twice its size and
+// blurred again, where their lines are a third of a staff space broad.
+TEST(BarFinder, FindsEndingsOnALargerCopy)
+{
+    const QImage scan = load(QStringLiteral("minuet-p1-scan150.jpg"));
+    QImage large = scan.scaled(scan.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_Grayscale8);
+    for (int pass = 0; pass < 2; ++pass) { // a 3 x 3 box blur
+        const QImage sharp = large.copy();
+        for (int y = 1; y + 1 < large.height(); ++y)
+            for (int x = 1; x + 1 < large.width(); ++x) {
+                int sum = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        sum += sharp.constScanLine(y + dy)[x + dx];
+                large.scanLine(y)[x] = uchar(sum / 9);
+            }
+    }
+    const bars::PageBars found = bars::findBars(large);
+    QList<int> endings;
+    for (const bars::Bar& bar : found.bars)
+        if (bar.ending)
+            endings << bar.ending;
+    EXPECT_EQ(endings, QList<int>({1, 2}));
 }
 
 // Pages that hold no music give no bars, quickly and without a fault.
