@@ -20,24 +20,6 @@ namespace {
 
 const QString kCorpus = QStringLiteral(FOLIVANT_SOURCE_DIR "/tests/analysis/data/corpus");
 
-// The first melody onset of every bar that has one, in bar order.
-std::vector<double> barStarts(const QString& table)
-{
-    std::map<int, double> first;
-    QFile file(table);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    while (!file.atEnd()) {
-        const QStringList f = QString::fromLatin1(file.readLine()).trimmed().split(u',');
-        if (f.size() >= 3 && f[0] == QLatin1String("note"))
-            first.emplace(f[2].toInt(), f[1].toDouble());
-    }
-    std::vector<double> starts;
-    for (const auto& [bar, t] : first)
-        starts.push_back(t);
-    return starts;
-}
-
 struct Share {
     double in50 = 0, in150 = 0, mean = 0;
 };

@@ -112,28 +112,6 @@ TEST(BarAlignment, BarsAreCountedByTheirBeatsAndThoseWithoutAPulseKeepTheirTimes
                 }).cancelled);
 }
 
-namespace {
-
-// The first melody onset of every bar of a corpus piece, in bar order.
-std::vector<double> barStarts(const QString& name)
-{
-    std::map<int, double> first;
-    QFile file(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus/") + name + QStringLiteral(".csv"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    while (!file.atEnd()) {
-        const QStringList f = QString::fromLatin1(file.readLine()).trimmed().split(u',');
-        if (f.size() >= 3 && f[0] == QLatin1String("note"))
-            first.emplace(f[2].toInt(), f[1].toDouble());
-    }
-    std::vector<double> starts;
-    for (const auto& [bar, t] : first)
-        starts.push_back(t);
-    return starts;
-}
-
-} // namespace
-
 TEST(BarAlignment, RecordingsBarsAreSureOnlyOfTheirDownbeats)
 {
     // A piano study whose tempo changes from bar to bar, and a slurred violin whose notes
@@ -143,7 +121,8 @@ TEST(BarAlignment, RecordingsBarsAreSureOnlyOfTheirDownbeats)
     for (const char* name : {"piano-study", "violin-slurred"}) {
         const QString piece = QString::fromLatin1(name);
         const TestPiece p = loadTestPiece(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus"), piece);
-        const std::vector<double> truth = barStarts(piece);
+        const std::vector<double> truth = barStarts(
+            QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus/") + piece + QStringLiteral(".csv"));
         ASSERT_EQ(truth.size(), 8U) << name;
         std::vector<double> times;
         for (int i = 0; i < 8; ++i)

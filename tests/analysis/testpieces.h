@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <vector>
 
 // The recordings in tests/analysis/data and its corpus folder (made by
@@ -52,4 +53,23 @@ inline TestPiece loadTestPiece(const QString& dir, const QString& name)
         }
     }
     return piece;
+}
+
+// The first melody onset of every bar of the corpus table at `path` (that has one), in bar
+// order: where a bar entry belongs.
+inline std::vector<double> barStarts(const QString& path)
+{
+    std::map<int, double> first;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    while (!file.atEnd()) {
+        const QStringList f = QString::fromLatin1(file.readLine()).trimmed().split(u',');
+        if (f.size() >= 3 && f[0] == QLatin1String("note"))
+            first.emplace(f[2].toInt(), f[1].toDouble());
+    }
+    std::vector<double> starts;
+    for (const auto& [bar, t] : first)
+        starts.push_back(t);
+    return starts;
 }
