@@ -312,8 +312,7 @@ TEST_F(WizardTest, NamesLeavingTheNotesFolderAreRefused)
         EXPECT_TRUE(listing(notes()).isEmpty()) << name;
         EXPECT_FALSE(w.find<QWidget>("NewProject").isHidden());
     }
-    // Nothing was made beside the Notes folder (other tests may use that folder too, so
-    // only the names these attempts would have made are checked).
+    // Nothing was made beside the Notes folder.
     for (const char* made : {"x", "b", "y"})
         EXPECT_FALSE(QFileInfo::exists(outside + QLatin1Char('/') + QLatin1String(made))) << made;
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/abs")));

@@ -89,7 +89,10 @@ TempNotes::TempNotes()
     : m_old(qgetenv("FOLIVANT_NOTES_DIR"))
     , m_hadOld(qEnvironmentVariableIsSet("FOLIVANT_NOTES_DIR"))
 {
-    qputenv("FOLIVANT_NOTES_DIR", m_dir.path().toLocal8Bit());
+    // The Notes folder is a folder of its own inside the temporary one, so that what
+    // lies beside it is this test's alone.
+    QDir().mkpath(path());
+    qputenv("FOLIVANT_NOTES_DIR", (m_dir.path() + QStringLiteral("/Notes")).toLocal8Bit());
 }
 
 TempNotes::~TempNotes()
@@ -102,7 +105,7 @@ TempNotes::~TempNotes()
 
 QString TempNotes::path() const
 {
-    return m_dir.path() + QLatin1Char('/');
+    return m_dir.path() + QStringLiteral("/Notes/");
 }
 
 QString makeProject(const QString& notesDir, const ProjectLayout& layout)
