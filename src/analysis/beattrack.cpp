@@ -153,16 +153,19 @@ private:
     std::vector<Layout> m_layout;
 };
 
-// Calls visit(m, c, cost, lnLength) for every step from beat j on candidate a.
+// Calls visit(m, c, target, cost, lnLength) for every step from beat j on candidate a to
+// beat j + m on candidate c, whose state there is `target`.
 template <typename Visit> void eachStep(const Search& s, int j, int a, Visit&& visit)
 {
-    for (int m = 1; m <= kLongestStep && j + m <= s.count(); ++m)
+    for (int m = 1; m <= kLongestStep && j + m <= s.count(); ++m) {
+        const Layout& to = s.layout(j + m);
         for (int c = 0; c < s.width(j + m); ++c) {
             double ln = 0;
             const double cost = s.stepCost(j, a, m, c, ln);
             if (cost != kInf)
-                visit(m, c, cost, ln);
+                visit(m, c, static_cast<std::size_t>(c) * to.width + to.offset[m] + a, cost, ln);
         }
+    }
 }
 
 } // namespace
@@ -220,10 +223,7 @@ Beats track(double start, double end, int count, int perBar, const std::vector<O
         for (int a = 0; a < s.width(j); ++a) {
             if (!reached(j, a, before))
                 continue;
-            eachStep(s, j, a, [&](int m, int c, double cost, double ln) {
-                const Layout& to = s.layout(j + m);
-                const std::size_t target =
-                    static_cast<std::size_t>(c) * to.width + to.offset[m] + a;
+            eachStep(s, j, a, [&](int m, int, std::size_t target, double cost, double ln) {
                 for (const std::size_t st : live) {
                     const double total = forward[j][st] + cost + s.changeCost(j, lnOf[st], ln);
                     if (total < forward[j + m][target]) {
@@ -279,10 +279,7 @@ Beats track(double start, double end, int count, int perBar, const std::vector<O
         for (int a = 0; a < s.width(j); ++a) {
             if (!reached(j, a, before))
                 continue;
-            eachStep(s, j, a, [&](int m, int c, double cost, double ln) {
-                const Layout& to = s.layout(j + m);
-                const std::size_t target =
-                    static_cast<std::size_t>(c) * to.width + to.offset[m] + a;
+            eachStep(s, j, a, [&](int m, int c, std::size_t target, double cost, double ln) {
                 const float after = backward[j + m][target];
                 if (after == kInfF)
                     return;
