@@ -57,6 +57,27 @@ struct Work {
     }
 };
 
+// How much the moves of the placed entries onto their onsets scatter: the median absolute
+// deviation from their median, scaled to a standard deviation. 0 for fewer than three.
+double moveScatter(const std::vector<double>& t, const std::vector<int>& placed,
+                   const std::vector<Onset>& onsets)
+{
+    std::vector<double> moves;
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (placed[i] >= 0)
+            moves.push_back(onsets[static_cast<std::size_t>(placed[i])].time - t[i]);
+    if (moves.size() < 3)
+        return 0;
+    const auto middle = [](std::vector<double>& v) {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    const double median = middle(moves);
+    for (double& m : moves)
+        m = std::abs(m - median);
+    return 1.4826 * middle(moves);
+}
+
 // The index of the smallest of values[0 .. count), the first of equals. Four running minima
 // instead of one chain of comparisons: this is the alignment's innermost loop.
 int smallest(float* values, int count)
@@ -560,6 +581,12 @@ Alignment searchAndWeigh(const std::vector<double>& entryTimes, const std::vecto
     for (std::size_t i = 0; i < placed.size(); ++i)
         if (!sure[i] || std::abs(onsets[placed[i]].time - entryTimes[i]) > farthest)
             placed[i] = -1;
+    // Times that were not spread (by hand, typed or aligned before) move onto their notes
+    // alike, by a reaction time or not at all: moves that scatter widely follow onsets of
+    // other sounds.
+    if (!spread && !evenSteps(entryTimes) &&
+        moveScatter(entryTimes, placed, onsets) > costs.doubtfulMoves)
+        std::fill(placed.begin(), placed.end(), -1);
     settle(entryTimes, placed, onsets, kSmallestGap, result);
     return result;
 }

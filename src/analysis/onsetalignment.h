@@ -55,6 +55,13 @@ struct AlignmentCosts {
     // 0.5 and paths through scattered onsets of soft attacks lie above 0.7. (Against an
     // even spread the tempo changes with every note's length.)
     double doubtfulJumps = 0.6;
+    // A marking by hand moves onto its notes by a reaction time, give or take a hand's
+    // scatter (a tenth of a second or so). Where the moves of its sure entries scatter by
+    // more than this (seconds, their median absolute deviation as a standard deviation),
+    // the onsets are not the clicked notes (a soft voice's attacks missed, noises heard):
+    // no entry is sure. Measured on the corpus's tuning half with clicks scattered by 0.04
+    // to 0.16 s: right paths stay below 0.22, paths through the wrong onsets lie above 0.25.
+    double doubtfulMoves = 0.25;
     // Each entry is matched only to the onsets of a band: `band` seconds either side (at
     // the recording's mean density of onsets) of where its time and its place in the list
     // point, then of a path found before. The bands follow the path, so an even spread may
