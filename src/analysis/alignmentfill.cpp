@@ -97,13 +97,14 @@ void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
 }
 
 void settle(const std::vector<double>& entryTimes, const std::vector<int>& placed,
-            const std::vector<Onset>& onsets, double gap, Alignment& result)
+            const std::vector<Onset>& onsets, double gap, Alignment& result, bool keepOwn)
 {
     std::vector<double> u;
     for (const Onset& o : onsets)
         u.push_back(o.time);
     result.times = fillIn(entryTimes, placed, u);
-    keepOwnTimes(entryTimes, placed, result.times, gap);
+    if (keepOwn)
+        keepOwnTimes(entryTimes, placed, result.times, gap);
     keepApart(result.times, gap);
     for (std::size_t i = 0; i < entryTimes.size(); ++i) {
         result.onOnset.push_back(placed[i] >= 0);

@@ -40,10 +40,11 @@ void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
                   std::vector<double>& times, double gap);
 
 // Fills result from the onset each entry is placed on (-1 for none): the times (the others
-// filled in, see fillIn and keepOwnTimes, kept gap apart), the counts, the largest move and
-// how much the tempo of the placed entries jumps (Alignment::tempoJumps).
+// filled in, see fillIn, and where keepOwn keeping their own times, see keepOwnTimes; kept
+// gap apart), the counts, the largest move and how much the tempo of the placed entries
+// jumps (Alignment::tempoJumps).
 void settle(const std::vector<double>& entryTimes, const std::vector<int>& placed,
-            const std::vector<Onset>& onsets, double gap, Alignment& result);
+            const std::vector<Onset>& onsets, double gap, Alignment& result, bool keepOwn = true);
 
 // Whether the steps are equal to a hundredth of a second, as automatic marking spreads the
 // entries.

@@ -117,6 +117,9 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
                                  "to note.\nThe markers stay as they are.");
         return p;
     }
+    // A spread's times say nothing of where its unsure entries sound: they are spread
+    // between the sure ones.
+    p.spread = evenlySpread(times);
     nameIfSure(aligned, times, QStringLiteral("markers"), QStringLiteral("notes"), p);
     return p;
 }
@@ -142,9 +145,12 @@ QString question(const Plan& plan)
                        .arg(QString::number(plan.largestMove, 'f', 2));
     if (plan.sure < count)
         text += QStringLiteral("Only %1 of the %2 markers are sure of their notes; the others "
-                               "keep their times where these fit between them.\n")
+                               "%3.\n")
                     .arg(plan.sure)
-                    .arg(count);
+                    .arg(count)
+                    .arg(plan.spread ? QStringLiteral("are spread between them")
+                                     : QStringLiteral("keep their times where these fit "
+                                                      "between them"));
     return text + QStringLiteral("Align them?");
 }
 

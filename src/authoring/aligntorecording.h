@@ -27,6 +27,7 @@ struct Plan {
     int moved = 0;          // entries whose name changes
     double largestMove = 0; // seconds, the largest change of a name's time
     int sure = 0;           // entries sure of the note they move onto
+    bool spread = false;    // the others are spread between them (else they keep their times)
     bool cancelled = false; // the progress report asked to stop: no names
     QString error;          // why the entries cannot be aligned; empty otherwise
 };

@@ -131,10 +131,10 @@ TEST(AlignmentPlan, NamesStayDistinctAndTheQuestionSaysHowSureItIs)
     ASSERT_TRUE(early.error.isEmpty()) << qPrintable(early.error);
     EXPECT_EQ(QSet<QString>(early.names.begin(), early.names.end()).size(), 10);
 
-    // Twenty entries by hand, two of whose notes were not heard.
+    // Twenty entries by hand, two of whose notes were not heard; and the same spread evenly.
     std::vector<double> entries, heard;
     for (int i = 0; i < 20; ++i) {
-        entries.push_back(numbertext::roundHundredths(1.04 + 0.5 * i));
+        entries.push_back(numbertext::roundHundredths(1.02 + 0.02 * (i % 2) + 0.5 * i));
         if (i != 5 && i != 12)
             heard.push_back(1 + 0.5 * i);
     }
@@ -145,6 +145,13 @@ TEST(AlignmentPlan, NamesStayDistinctAndTheQuestionSaysHowSureItIs)
                              "at most.\nOnly 18 of the 20 markers are sure of their notes; the "
                              "others keep their times where these fit between them.\nAlign "
                              "them?"));
+    std::vector<double> spread;
+    for (int i = 0; i < 20; ++i)
+        spread.push_back(numbertext::roundHundredths(1.04 + 0.5 * i));
+    const auto spreadOut = recordingalignment::plan(spread, onsetsAt(heard));
+    EXPECT_EQ(spreadOut.sure, 18);
+    EXPECT_TRUE(recordingalignment::question(spreadOut).contains(
+        QStringLiteral("the others are spread between them.")));
 
     // Twenty entries spread evenly over six uneven onsets: a guess is not offered.
     std::vector<double> even;
