@@ -11,8 +11,9 @@ struct Onset {
     double time = 0;     // seconds from the recording's start, where the note's attack begins
     double strength = 0; // how strong the attack is; only comparable within one recording
     // The recording's dominant pitch holds from well before the onset to well after it: the
-    // attack is an accompaniment's under a held melody note (or a repeated note's), so it
-    // cannot be trusted to start a melody note.
+    // attack is an accompaniment's under a held melody note (or a soft repeated note's), so
+    // it cannot be trusted to start a melody note. A loud attack that rises on the held
+    // note's own harmonics is that note played again, and not marked.
     bool underHeldNote = false;
 };
 

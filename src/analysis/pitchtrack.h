@@ -43,10 +43,17 @@ public:
     const std::vector<float>& levels() const { return m_levels; }
     // The time of frame f's window centre, seconds.
     double frameTime(std::size_t f) const;
+    // The first frame whose window centre lies at t or later.
+    std::size_t frameAt(double t) const;
     // The loudness (root mean square) of the sound from `from` to `to` seconds, by hops.
     double loudness(double from, double to) const;
+    // Of every frame's rise in the spectrum against the frame before it, the share that lies
+    // on the harmonics of the pitch the frame before held (0 where it held none): a note
+    // played again at its own pitch rises there, another instrument's attack elsewhere.
+    const std::vector<float>& ownPitchRise() const { return m_ownRise; }
 
 private:
+    float ownRise();
     struct Aubio;
     std::unique_ptr<Aubio> m_aubio;
     PitchSettings m_settings;
@@ -54,6 +61,7 @@ private:
     std::size_t m_filled = 0;
     std::vector<float> m_pitches;
     std::vector<float> m_levels;
+    std::vector<float> m_ownRise;
 };
 
 // A held note: its pitch and its first and last frame.

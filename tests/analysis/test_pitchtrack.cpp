@@ -57,6 +57,31 @@ TEST(PitchTrack, ASlurredStepIsAnOnsetAndAnAttackUnderAHeldNoteIsNot)
     EXPECT_TRUE(onsets[3].underHeldNote);
 }
 
+TEST(PitchTrack, TheHeldNotePlayedAgainIsNotUnderItButAnotherSoundIs)
+{
+    // A held A, played again three times as loud at 1 s; at 2 s a soft C starts under it.
+    std::vector<float> samples;
+    double a = 0, c = 0;
+    const double aHz = 440, cHz = 440 * std::pow(2.0, -9.0 / 12);
+    for (int i = 0; i < 3 * kRate; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        a += 2 * M_PI * aHz / kRate;
+        c += 2 * M_PI * cHz / kRate;
+        double v = (t < 1 ? 0.1 : 0.3) * (std::sin(a) + 0.3 * std::sin(2 * a));
+        if (t >= 2)
+            v += 0.05 * (std::sin(c) + 0.3 * std::sin(2 * c));
+        samples.push_back(static_cast<float>(v));
+    }
+    pitchtrack::Tracker track(kRate);
+    track.feed(samples.data(), samples.size());
+    std::vector<Onset> onsets{{0.0, 1.0}, {0.5, 1.0}, {1.0, 4.0}, {1.5, 1.0}, {2.0, 4.0}};
+    pitchtrack::weighOnsets(onsets, track, 1.0, 0.25);
+    ASSERT_EQ(onsets.size(), 5u);
+    EXPECT_TRUE(onsets[1].underHeldNote);
+    EXPECT_FALSE(onsets[2].underHeldNote); // the A again
+    EXPECT_TRUE(onsets[4].underHeldNote);  // the C
+}
+
 TEST(PitchTrack, WhereANoteStopsBeforeARestIsNoOnset)
 {
     // A note, a rest of a second (silence), a softer note: the energy finds both starts and
