@@ -111,12 +111,12 @@ struct Alignment {
 // spread's times say nothing of where it sounds); a marking by hand keeps its own times
 // where they fit. An even spread is told as such without it. Spread times are aligned
 // again as an even spread over the same stretch: a rhythm read from the page can lead a
-// whole path astray, each of its steps cheap. Where that reading confirms one entry in ten
-// or more, an entry is sure where a third reading with tempo changes three times as cheap
-// keeps it on its onset; else only where the two agree (see agreedOnsets in
-// alignmentfill.h). An even spread without a rhythm is aligned twice too, the second time
-// with tempo changes three times as cheap, and an entry is sure only where both readings
-// land it on the same onset.
+// whole path astray, each of its steps cheap; neither reading takes a loud onset under a
+// held note (Onset::underHeldNote), an accompaniment's. Where that reading confirms one entry in
+// ten or more, an entry is sure where a third reading with tempo changes three times as cheap keeps
+// it on its onset; else only where the two agree (see agreedOnsets in alignmentfill.h). An even
+// spread without a rhythm is aligned twice too, the second time with tempo changes three times as
+// cheap, and an entry is sure only where both readings land it on the same onset.
 Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
                 const AlignmentCosts& costs = {}, bool spread = false,
                 const AlignmentProgress& progress = {});

@@ -305,3 +305,26 @@ TEST(Alignment, BoxesPlacesCarryLongAndDottedNotesAnEvenSpreadLosesAndNoMore)
         }
     }
 }
+
+TEST(Alignment, ASpreadByPlacesNeverTakesALoudAttackUnderAHeldNote)
+{
+    // Melody notes every second; after every other one, half a second later and nearer to
+    // where the boxes' rhythm points, a louder attack under the held note (an
+    // accompaniment's). The entries take the melody's notes, sure of them.
+    std::vector<double> rhythm, notes;
+    std::vector<Onset> onsets;
+    for (int i = 0; i < 12; ++i) {
+        notes.push_back(1.0 + i);
+        rhythm.push_back(1.4 + i);
+        onsets.push_back({1.0 + i, 1.0});
+        if (i % 2 == 0) {
+            Onset under{1.5 + i, 3.0};
+            under.underHeldNote = true;
+            onsets.push_back(under);
+        }
+    }
+    const auto a = align(rhythm, onsets, {}, true);
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.matched, 12);
+    expectTimes(a.times, notes);
+}
