@@ -21,6 +21,33 @@ AlignmentProgress partOf(const AlignmentProgress& progress, int part, int parts)
     };
 }
 
+// The onsets of result's entries that a reading with tempo changes three times as cheap
+// keeps them on (-1 for the others), into placed: a path through the wrong notes moves when
+// the price of its tempo's turns does, the right one holds. False when that reading was
+// cancelled.
+bool heldOnsets(const Alignment& result, const std::vector<double>& entryTimes,
+                const std::vector<Onset>& onsets, const AlignmentCosts& costs, bool spread,
+                const AlignmentProgress& progress, std::vector<int>& placed)
+{
+    AlignmentCosts looser = costs;
+    looser.tempoChange /= 3;
+    const Alignment check = alignOnce(entryTimes, onsets, looser, spread, progress);
+    if (check.cancelled)
+        return false;
+    placed = result.onset;
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (!check.ok() || check.onset[i] != placed[i])
+            placed[i] = -1;
+    return true;
+}
+
+Alignment cancelled()
+{
+    Alignment a;
+    a.cancelled = true;
+    return a;
+}
+
 // The entries spread evenly over the stretch the times cover.
 std::vector<double> evenOver(const std::vector<double>& t)
 {
@@ -48,20 +75,12 @@ Alignment alignReadings(const std::vector<double>& entryTimes, const std::vector
         // An even spread tells nothing but the count, so where the recording holds more
         // onsets than entries (an accompaniment, a trill, a noise) the path is chosen by
         // how steadily its tempo runs. An entry is sure only where a reading that lets the
-        // tempo change three times as cheaply lands it on the same onset: a path through
-        // the wrong notes moves when the price of its tempo's turns does, the right one
-        // holds. (On the corpus's tuning half this keeps every right path and drops most of
+        // tempo change three times as cheaply lands it on the same onset (see heldOnsets).
+        // (On the corpus's tuning half this keeps every right path and drops most of
         // the sure entries of the wrong ones.)
-        AlignmentCosts looser = costs;
-        looser.tempoChange /= 3;
-        const Alignment check =
-            alignOnce(entryTimes, onsets, looser, false, partOf(progress, 1, parts));
-        if (check.cancelled)
-            return check;
-        placed = result.onset;
-        for (std::size_t i = 0; i < placed.size(); ++i)
-            if (!check.ok() || check.onset[i] != placed[i])
-                placed[i] = -1;
+        if (!heldOnsets(result, entryTimes, onsets, costs, false, partOf(progress, 1, parts),
+                        placed))
+            return cancelled();
     } else {
         // A rhythm read from the boxes' spacing can lead the path astray as surely as it
         // can guide it. Where a marking that says nothing but the count (an even spread over
@@ -81,18 +100,10 @@ Alignment alignReadings(const std::vector<double>& entryTimes, const std::vector
         int agreeing = 0;
         for (std::size_t i = 0; i < placed.size(); ++i)
             agreeing += result.onset[i] >= 0 && check.onset[i] == result.onset[i] ? 1 : 0;
-        if (10 * agreeing >= static_cast<int>(entryTimes.size())) {
-            AlignmentCosts looser = costs;
-            looser.tempoChange /= 3;
-            const Alignment held =
-                alignOnce(entryTimes, onsets, looser, true, partOf(progress, 2, parts));
-            if (held.cancelled)
-                return held;
-            placed = result.onset;
-            for (std::size_t i = 0; i < placed.size(); ++i)
-                if (!held.ok() || held.onset[i] != placed[i])
-                    placed[i] = -1;
-        }
+        if (10 * agreeing >= static_cast<int>(entryTimes.size()) &&
+            !heldOnsets(result, entryTimes, onsets, costs, true, partOf(progress, 2, parts),
+                        placed))
+            return cancelled();
     }
     // The times of a spread say nothing of where its unsure entries sound: they are filled
     // in between the sure ones, by the spread's proportions.
