@@ -27,7 +27,7 @@ struct PitchSettings {
     double latency = 0.045; // seconds taken off every pitch change (see weighOnsets)
 };
 
-// Feeds the decoded samples in blocks of any size; keeps two values per frame (about 2.5 MB
+// Feeds the decoded samples in blocks of any size; keeps three values per frame (about 3.7 MB
 // per hour of sound).
 class Tracker {
 public:
