@@ -412,7 +412,9 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
     }
 
     // The clef starts at the first ink after the staff's start (and the line or brace
-    // that joins the staves there); the signatures follow with small gaps.
+    // that joins the staves there); the signatures follow with small gaps. Ink narrower
+    // than a staff space just after the start is the tip of a brace or the line that
+    // opens the system, never a clef.
     int clefStart = 0;
     int headerEnd = 0;
     std::vector<std::vector<bool>> busy;
@@ -421,8 +423,16 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         busy.push_back(busyColumns(raster, staff, metrics.thickness));
         const auto& columns = busy.back();
         int x = staff.left + std::max(3, int(0.5 * staff.space));
-        while (x <= staff.right && !columns[size_t(x)])
-            ++x;
+        for (;;) {
+            while (x <= staff.right && !columns[size_t(x)])
+                ++x;
+            int end = x;
+            while (end <= staff.right && columns[size_t(end)])
+                ++end;
+            if (end - x >= staff.space || end > staff.right || x > staff.left + 2 * staff.space)
+                break;
+            x = end;
+        }
         clefStart = std::max(clefStart, x);
     }
     std::erase_if(common, [&](const Stroke& s) { return s.left < clefStart + 1.5 * space; });
