@@ -455,7 +455,7 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
             const Staff& staff = staves[size_t(member)];
             left += repeatDots(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
             right +=
-                repeatDots(raster, staff, metrics.thickness, line.right + 2, line.right + reach);
+                repeatDots(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
         }
         line.dotsLeft = 2 * left > count;
         line.dotsRight = 2 * right > count;
