@@ -148,9 +148,37 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
     }
     if (hollowHeadBeside(raster, staff, lineRow, skip, left, right))
         return true;
+    // A bar line turned a little, or blurred, spills a column beyond its run towards one
+    // end: a single column of ink along the space at that end with paper beyond it, where
+    // a note head beside a stem spreads on.
+    const auto ownColumn = [&](int x, int side, int end) {
+        const int from = end == staff.top() ? end : end - int(staff.space);
+        const int to = end == staff.top() ? end + int(staff.space) : end;
+        int rows = 0;
+        int inked = 0;
+        int beyond = 0;
+        for (int y = from; y <= to; ++y) {
+            if (y < 0 || y >= raster.height || lineRow[size_t(y)])
+                continue;
+            ++rows;
+            inked += raster.at(x, y) ? 1 : 0;
+            beyond += raster.at(x + side, y) ? 1 : 0;
+        }
+        return rows > 0 && inked >= 0.8 * rows && beyond <= 0.2 * rows;
+    };
+    // Whether column x's ink through line row y reaches a row off the lines.
+    const auto inkRunsOffLine = [&](int x, int y) {
+        for (const int dy : {-1, 1})
+            for (int r = y; r >= 0 && r < raster.height && raster.at(x, r); r += dy)
+                if (!lineRow[size_t(r)])
+                    return true;
+        return false;
+    };
     for (const int end : {staff.top(), staff.bottom()}) {
         for (const int side : {-1, 1}) {
-            const int edge = side < 0 ? left : right;
+            int edge = side < 0 ? left : right;
+            if (ownColumn(side < 0 ? left : right + 1, side, end))
+                edge += side;
             int inked = 0;
             int total = 0;
             int touching = 0; // rows where ink touches the stroke: a head is fixed to its stem
@@ -161,8 +189,13 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
                 if (x < 0 || x >= raster.width || skip[size_t(x)])
                     continue;
                 for (int y = end - half; y <= end + half; ++y) {
-                    if (y < 0 || y >= raster.height || lineRow[size_t(y)])
-                        continue; // a line neither makes nor breaks a head
+                    if (y < 0 || y >= raster.height)
+                        continue;
+                    // A line neither makes nor breaks a head, unless the ink of its rows
+                    // runs on into the space beside them: a head on small staves is mostly
+                    // on the line's rows.
+                    if (lineRow[size_t(y)] && !inkRunsOffLine(x, y))
+                        continue;
                     ++total;
                     const bool ink = raster.ink[size_t(y) * raster.width + x];
                     inked += ink;
@@ -296,7 +329,10 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
 std::vector<bool> busyColumns(const Raster& raster, const Staff& staff, double thickness)
 {
     std::vector<bool> busy(size_t(raster.width), false);
-    const int reach = int(std::ceil(thickness / 2)) + 1;
+    // The lines with their blur are left out, but never so much of them that small staves
+    // (a space of five pixels at 100 dpi) keep no rows of their spaces.
+    const int reach =
+        std::min(int(std::ceil(thickness / 2)) + 1, std::max(1, int(0.3 * staff.space)));
     std::vector<bool> lineRow(size_t(raster.height), false);
     for (const double line : staff.lines)
         for (int dy = -reach; dy <= reach; ++dy) {
