@@ -489,9 +489,10 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         const int reach = int(1.1 * space) + 2; // and the blur of the dots and the line
         for (const int member : members) {
             const Staff& staff = staves[size_t(member)];
-            left += repeatDots(raster, staff, metrics.thickness, line.left - reach, line.left - 1);
-            right +=
-                repeatDots(raster, staff, metrics.thickness, line.right + 1, line.right + reach);
+            left +=
+                repeatDots(raster, staff, metrics.thickness, line.left - reach, line.left - 1, 1);
+            right += repeatDots(raster, staff, metrics.thickness, line.right + 1,
+                                line.right + reach, -1);
         }
         line.dotsLeft = 2 * left > count;
         line.dotsRight = 2 * right > count;

@@ -37,7 +37,8 @@ int inkAcross(const Raster& raster, const std::vector<bool>& lineRow, int x, int
 
 } // namespace
 
-bool repeatDots(const Raster& raster, const Staff& staff, double thickness, int from, int to)
+bool repeatDots(const Raster& raster, const Staff& staff, double thickness, int from, int to,
+                int lineSide)
 {
     const std::vector<bool> lineRow = staffLineRows(raster, staff, thickness);
     const double space = staff.space;
@@ -72,7 +73,8 @@ bool repeatDots(const Raster& raster, const Staff& staff, double thickness, int 
                 crossing += inkAcross(raster, lineRow, c, outer[0], outerHalf) > 0 ||
                             inkAcross(raster, lineRow, c, outer[1], outerHalf) > 0;
             if (width >= 0.2 * space && width <= 0.9 * space && runMax <= tallest &&
-                runStart > from && x <= to && 2 * crossing < width)
+                (runStart > from || lineSide < 0) && (x <= to || lineSide > 0) &&
+                2 * crossing < width)
                 blobs[k].push_back({runStart, x - 1});
             runStart = -1;
             runMax = 0;
