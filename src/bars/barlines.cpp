@@ -80,7 +80,9 @@ bool hollowHeadBeside(const Raster& raster, const Staff& staff, const std::vecto
                         const auto [c, r] = stack.back();
                         stack.pop_back();
                         ++size;
-                        if (!attached) {
+                        // (The rows of a line join anything beside the stroke to it.)
+                        if (!attached &&
+                            !lineRow[size_t(std::clamp(top + r, 0, raster.height - 1))]) {
                             int k = 0;
                             while (k < c && !paper(k, r))
                                 ++k;
