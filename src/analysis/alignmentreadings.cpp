@@ -1,8 +1,6 @@
 #include "analysis/alignmentfill.h"
 #include "analysis/onsetalignment.h"
 
-#include <algorithm>
-
 namespace onsetalignment {
 
 namespace {
@@ -127,12 +125,7 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
     // another. The onset indices of the result are those of the list given.
     if (!spread || onsets.empty())
         return alignReadings(entryTimes, onsets, costs, spread, progress);
-    std::vector<double> strengths;
-    for (const Onset& o : onsets)
-        strengths.push_back(o.strength);
-    const auto middle = strengths.begin() + static_cast<std::ptrdiff_t>(strengths.size() / 2);
-    std::nth_element(strengths.begin(), middle, strengths.end());
-    const double loud = kLoudUnderHeld * *middle;
+    const double loud = kLoudUnderHeld * medianStrength(onsets);
     std::vector<Onset> own;
     std::vector<int> index;
     for (std::size_t j = 0; j < onsets.size(); ++j)

@@ -50,11 +50,7 @@ public:
         , m_beat((end - start) / count)
         , m_lnBeat(std::log(m_beat))
     {
-        std::vector<double> s;
-        for (const Onset& o : onsets)
-            s.push_back(o.strength);
-        std::nth_element(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(s.size() / 2), s.end());
-        const double median = std::max(s.empty() ? 1.0 : s[s.size() / 2], 1e-12);
+        const double median = medianStrength(onsets);
         m_cand.resize(static_cast<std::size_t>(count) + 1);
         m_cand[0] = candidates(onsets, start, std::min(0.15, m_beat / 2), median, costs.strongest);
         m_cand[0].push_back({start, 0, -1});

@@ -123,11 +123,7 @@ public:
         // against the recording's median: a soft accompaniment note or a noise is cheap to
         // leave over, a loud melody note dear. Those outside the stretch are none of the
         // marking's business.
-        std::vector<double> strengths;
-        for (const Onset& o : onsets)
-            strengths.push_back(o.strength);
-        std::nth_element(strengths.begin(), strengths.begin() + m_m / 2, strengths.end());
-        const double median = std::max(strengths[static_cast<std::size_t>(m_m / 2)], 1e-12);
+        const double median = medianStrength(onsets);
         m_skipBefore.assign(static_cast<std::size_t>(m_m) + 1, 0.0);
         int inside = 0;
         for (int j = 0; j < m_m; ++j) {

@@ -113,18 +113,6 @@ private:
     std::deque<std::pair<std::size_t, long long>> m_pending;
 };
 
-double medianStrength(const std::vector<Onset>& onsets)
-{
-    std::vector<double> values;
-    for (const Onset& o : onsets)
-        values.push_back(o.strength);
-    if (values.empty())
-        return 1.0;
-    std::nth_element(values.begin(),
-                     values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-    return std::max(values[values.size() / 2], 1e-12);
-}
-
 // Adds the soft attacks the second function found that the first did not (none within the
 // shortest gap of one of its onsets), as strong against the first function's median as
 // they are against the second's, times softWeight.
@@ -147,6 +135,18 @@ void addSoftOnsets(std::vector<Onset>& onsets, const std::vector<Onset>& soft,
 }
 
 } // namespace
+
+double medianStrength(const std::vector<Onset>& onsets)
+{
+    std::vector<double> values;
+    for (const Onset& o : onsets)
+        values.push_back(o.strength);
+    if (values.empty())
+        return 1.0;
+    std::nth_element(values.begin(),
+                     values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+    return std::max(values[values.size() / 2], 1e-12);
+}
 
 OnsetDetection detectOnsets(const QString& path, const AnalysisProgress& progress,
                             const std::atomic<bool>* cancel, const OnsetSettings& settings)

@@ -17,6 +17,10 @@ struct Onset {
     bool underHeldNote = false;
 };
 
+// The onsets' median strength (1 when there are none), never zero: what "strong" and
+// "soft" are measured against within one recording.
+double medianStrength(const std::vector<Onset>& onsets);
+
 // How the recording is analysed. The defaults are the ones Folivant uses; they are exposed
 // for measuring, not for the user. Measured on the test pieces (tests/analysis/data): the
 // high-frequency-content function finds every melody note, its error spread (standard

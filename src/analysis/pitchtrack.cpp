@@ -20,15 +20,6 @@ constexpr double kHeldAround = 0.080;
 constexpr double kAgainStrength = 2.0;
 constexpr double kAgainOwnRise = 0.85;
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 1.0;
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return std::max(*middle, 1e-12);
-}
-
 // Whether the sound grows by `by` from the hops just before `at` (a hop number) to the
 // loudest of the hops just after it: a slurred note is played into, while a decaying chord
 // whose dominant pitch flips from one of its notes to another fades.
@@ -223,10 +214,7 @@ void weighOnsets(std::vector<Onset>& onsets, const Tracker& track, double heldWe
                  double newWeight, const PitchSettings& settings)
 {
     const std::vector<Note> notes = notesOf(track.pitches(), settings);
-    std::vector<double> strengths;
-    for (const Onset& o : onsets)
-        strengths.push_back(o.strength);
-    const double middle = median(strengths);
+    const double middle = medianStrength(onsets);
     const double typical = middle * newWeight;
     const auto nearest = [&](double t) {
         auto it = std::lower_bound(onsets.begin(), onsets.end(), t - kSameEvent,
