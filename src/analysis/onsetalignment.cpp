@@ -136,9 +136,19 @@ public:
         }
 
         // How far back a step may reach: a few onsets more than there are per entry, a few
-        // entries more than there are per onset.
+        // entries more than there are per onset; and at least as many onsets as lie densest
+        // within two of the entries' steps, so that a step can pass a crowd of soft noises
+        // (a breath, a reed's release in a rest) rather than spend an entry on one of them.
         const double perEntry = static_cast<double>(std::max(inside, 1)) / m_n;
-        m_P = std::clamp(static_cast<int>(std::ceil(2 * perEntry)) + 2, 4, 24);
+        const double twoSteps = 2 * (m_t.back() - m_t.front()) / std::max(m_n - 1, 1);
+        int densest = 0;
+        for (int j = m_firstInside, first = m_firstInside;
+             inside > 0 && j < m_m && m_u[j] <= m_t.back() + 0.5; ++j) {
+            while (first < j && m_u[first] <= m_u[j] - twoSteps)
+                ++first;
+            densest = std::max(densest, j - first + 1);
+        }
+        m_P = std::clamp(std::max(static_cast<int>(std::ceil(2 * perEntry)) + 2, densest), 4, 24);
         m_Q = std::clamp(static_cast<int>(std::ceil(2 / perEntry)) + 1, 2, 8);
         m_states = m_Q * m_P + 1;
         // ln of the gap from each onset back to the P onsets before it.
@@ -332,6 +342,10 @@ private:
         const auto tempoChange = static_cast<float>(m_c.tempoChange);
         const auto firstTempo = static_cast<float>(m_c.firstTempo);
         float through[256]; // a predecessor state's cost plus the tempo change
+        // ln of the entries' step back to each of the Q entries before this one.
+        double logSteps[9];
+        for (int q = 1; q <= std::min(m_Q, i); ++q)
+            logSteps[q] = std::log(std::max(m_t[i] - m_t[i - q], kShortestStep));
         for (int j = m_lo[i]; j < m_hi[i]; ++j) {
             float* cost = stateCosts(i, j);
             float* tempo = cell(m_tempo, i, j);
@@ -348,7 +362,7 @@ private:
             tempo[m_states - 1] = 0.0f;
             for (int q = 1; q <= std::min(m_Q, i); ++q) {
                 const int pi = i - q;
-                const double logStep = std::log(std::max(m_t[i] - m_t[pi], kShortestStep));
+                const double logStep = logSteps[q];
                 for (int p = 1; p <= std::min(m_P, j); ++p) {
                     const int pj = j - p;
                     if (pj < m_lo[pi] || pj >= m_hi[pi])
