@@ -10,10 +10,15 @@
 // (snap) or a whole marking at once (align). Pure functions of their arguments.
 namespace onsetalignment {
 
-// The strongest onset within [time - window, time + window] (the nearer one of two equally
-// strong), or `time` unchanged when there is none. `onsets` must be in time order, as
-// detectOnsets() returns them.
-double snap(double time, const std::vector<Onset>& onsets, double window = 0.150);
+// The onset within [time - window, time + window] that a click at `time` most likely meant:
+// the strongest once each onset's strength is weighed by how often a hand lands that far
+// from its note (a normal scatter of `scatter` seconds), so that a loud onset a note away
+// does not draw a click off the soft one it landed on. `time` unchanged when there is none.
+// `onsets` must be in time order, as detectOnsets() returns them. Measured on the corpus's
+// tuning half with clicks scattered by 0.08 s: weighed so, 72.7 % of the clicks land within
+// 30 ms of their notes, against 69.8 % for the strongest onset within 0.15 s.
+double snap(double time, const std::vector<Onset>& onsets, double window = 0.2,
+            double scatter = 0.1);
 
 // What the alignment weighs against each other. Every cost is in the same units; the
 // tempo is the ratio of an onset interval to the interval of the entries it replaces. The

@@ -79,7 +79,7 @@ ManualMarking::ManualMarking(Workspace& workspace, PlaybackState& state, Player&
     m_snap->setProperty("tag", m_w.presets.property("tag"));
     m_snap->setFocusPolicy(Qt::TabFocus);
     describe(m_snap, QStringLiteral("Snap to Recording"),
-             QStringLiteral("Move each click to the note the recording plays within 0.15 s"));
+             QStringLiteral("Move each click to the note the recording plays within 0.2 s"));
     if (auto* row = qobject_cast<QBoxLayout*>(toolbar ? toolbar->layout() : nullptr))
         row->insertWidget(row->indexOf(&m_w.presets) + 1, m_snap);
     m_snap->setVisible(m_ws.modes.editing);

@@ -194,15 +194,17 @@ TEST(Alignment, EntriesOutOfTimeOrderAreRefused)
     EXPECT_TRUE(align({}, onsetsAt({1.0})).ok());
 }
 
-TEST(Snap, StrongestOnsetWithinTheWindowOnly)
+TEST(Snap, TheOnsetAClickMostLikelyMeantWithinTheWindowOnly)
 {
-    const std::vector<Onset> onsets{
-        {1.00, 1.0}, {1.10, 3.0}, {1.50, 2.0}, {2.00, 2.0}, {2.20, 2.0}};
-    EXPECT_DOUBLE_EQ(snap(1.02, onsets), 1.10); // stronger, though further
-    EXPECT_DOUBLE_EQ(snap(1.40, onsets), 1.50);
-    EXPECT_DOUBLE_EQ(snap(1.30, onsets), 1.30); // nothing within 0.15 s
+    const std::vector<Onset> onsets{{1.00, 1.0}, {1.10, 3.0}, {1.60, 2.0}, {2.00, 2.0},
+                                    {2.20, 2.0}, {3.00, 1.0}, {3.12, 2.0}};
+    EXPECT_DOUBLE_EQ(snap(1.02, onsets), 1.10); // far stronger, though further
+    EXPECT_DOUBLE_EQ(snap(1.45, onsets), 1.60);
+    EXPECT_DOUBLE_EQ(snap(1.35, onsets), 1.35); // nothing within 0.2 s
     EXPECT_DOUBLE_EQ(snap(2.12, onsets), 2.20); // equally strong: the nearer
     EXPECT_DOUBLE_EQ(snap(2.12, onsets, 0.05), 2.12);
+    // A click on a soft note keeps it where a louder one lies a short note away.
+    EXPECT_DOUBLE_EQ(snap(2.98, onsets), 3.00);
     EXPECT_DOUBLE_EQ(snap(5.0, {}), 5.0);
 }
 

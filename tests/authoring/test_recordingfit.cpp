@@ -215,7 +215,7 @@ TEST_F(RecordingFitTest, EditAnalysesTheRecordingAndOpeningAnotherProjectCancels
     EXPECT_TRUE(status.isHidden());
 }
 
-TEST_F(RecordingFitTest, SnapMovesAClickToTheStrongestOnsetNearbyOnlyWhenChecked)
+TEST_F(RecordingFitTest, SnapMovesAClickToTheOnsetItMostLikelyMeantOnlyWhenChecked)
 {
     openEditing({});
     // Known onsets stand in for the analysis.
@@ -236,8 +236,8 @@ TEST_F(RecordingFitTest, SnapMovesAClickToTheStrongestOnsetNearbyOnlyWhenChecked
     EXPECT_EQ(names(notes()), QStringList({QStringLiteral("10")}));
 
     snap.setChecked(true);
-    clickSheet(10.25, true); // 10.00: 10.05 is the strongest within 0.15 s (10.30 is not)
-    clickSheet(15.0, false); // nothing within 0.15 s: stays
+    clickSheet(10.25, true); // 10.00: 10.05, near and strong (10.30 lies beyond 0.2 s)
+    clickSheet(15.0, false); // nothing within 0.2 s: stays
     clickSheet(20.35, true); // 20.10
     known = nullptr;         // onsets not known: stays
     clickSheet(12.0, false);
