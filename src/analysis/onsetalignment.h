@@ -55,10 +55,10 @@ struct AlignmentCosts {
     // least this much more than the best one.
     double sureMargin = 0.4;
     // A path whose tempo jumps by more than this on average (Alignment::tempoJumps) against
-    // entries that carry a rhythm (spread by the boxes' places, or marked by hand) is
-    // doubtful as a whole: measured on the corpus's tuning half, right paths stay below
-    // 0.5 and paths through scattered onsets of soft attacks lie above 0.7. (Against an
-    // even spread the tempo changes with every note's length.)
+    // entries spread by the boxes' places is doubtful as a whole: measured on the corpus's
+    // tuning half, right paths stay below 0.5 and paths through scattered onsets of soft
+    // attacks lie above 0.7. (Against an even spread the tempo changes with every note's
+    // length; against clicks by hand with the hand's scatter, most in fast notes.)
     double doubtfulJumps = 0.6;
     // A marking by hand moves onto its notes by a reaction time, give or take a hand's
     // scatter (a tenth of a second or so). Where the moves of its sure entries scatter by

@@ -108,10 +108,11 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
                        : onsetalignment::align(rhythm, onsets, {}, true, progress);
     if (!takeOutcome(aligned, p))
         return p;
-    // The tempo an even spread's path follows changes with every note's length: only a
-    // rhythm (the boxes' spacing, or the times of a marking by hand) tells a jumping one.
-    const bool rhythmKnown = !rhythm.empty() || !evenlySpread(times);
-    if (rhythmKnown && aligned.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps) {
+    // The tempo an even spread's path follows changes with every note's length: only the
+    // rhythm the boxes' spacing shows tells a jumping one. (A marking by hand jitters by
+    // the hand's scatter, so even on the right notes a fast passage's tempo jumps from note
+    // to note; its moves are weighed against that scatter instead, see doubtfulMoves.)
+    if (!rhythm.empty() && aligned.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps) {
         p.error = QStringLiteral("The markers could not be matched to the recording's notes "
                                  "with confidence: the tempo they would follow jumps from note "
                                  "to note.\nThe markers stay as they are.");

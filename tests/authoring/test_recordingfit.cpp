@@ -153,6 +153,17 @@ TEST(AlignmentPlan, NamesStayDistinctAndTheQuestionSaysHowSureItIs)
     EXPECT_TRUE(recordingalignment::question(spreadOut).contains(
         QStringLiteral("the others are spread between them.")));
 
+    // Clicks by hand on a run of sixteenths, each off by up to a twentieth of a second:
+    // the tempo between them jumps from note to note, and still every one is sure.
+    std::vector<double> run, played;
+    for (int i = 0; i < 24; ++i) {
+        played.push_back(1 + 0.15 * i);
+        run.push_back(numbertext::roundHundredths(played.back() + 0.1 + 0.05 * std::sin(3 * i)));
+    }
+    const auto clicked = recordingalignment::plan(run, onsetsAt(played));
+    ASSERT_TRUE(clicked.error.isEmpty()) << qPrintable(clicked.error);
+    EXPECT_EQ(clicked.sure, 24);
+
     // Twenty entries spread evenly over six uneven onsets: a guess is not offered.
     std::vector<double> even;
     for (int i = 0; i < 20; ++i)
