@@ -39,6 +39,11 @@ constexpr int kRefinements = 6;
 constexpr int kWidestBand = 256;
 // Clicks by hand scatter by a reaction time: typically this far from their notes at least.
 constexpr double kClickScatter = 0.02;
+// And typically no further than this from an onset (in the median): a hand scattering by
+// up to 0.16 s lands that near. Clicks further from every onset are not near their notes.
+// (On the corpus's tuning half, with clicks scattered by 0.08 s, anything from 0.1 to
+// 0.15 s aligns alike within a point.)
+constexpr double kHandNearOnsets = 0.12;
 // Steps whose tempo is further than this factor from the entries' own are not considered.
 const double kLargestLogTempo = std::log(16.0);
 
@@ -79,6 +84,26 @@ double moveScatter(const std::vector<double>& t, const std::vector<int>& placed,
     for (double& m : moves)
         m = std::abs(m - median);
     return 1.4826 * middle(moves);
+}
+
+// Takes off their onsets (-1) the placed entries whose move onto it differs from the
+// median move of all placed entries by more than `limit` seconds.
+void dropOddMoves(const std::vector<double>& t, const std::vector<Onset>& onsets, double limit,
+                  std::vector<int>& placed)
+{
+    std::vector<double> moves;
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (placed[i] >= 0)
+            moves.push_back(onsets[static_cast<std::size_t>(placed[i])].time - t[i]);
+    if (moves.empty())
+        return;
+    std::nth_element(moves.begin(), moves.begin() + static_cast<std::ptrdiff_t>(moves.size() / 2),
+                     moves.end());
+    const double median = moves[moves.size() / 2];
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (placed[i] >= 0 &&
+            std::abs(onsets[static_cast<std::size_t>(placed[i])].time - t[i] - median) > limit)
+            placed[i] = -1;
 }
 
 // The index of the smallest of values[0 .. count), the first of equals. Four running minima
@@ -564,12 +589,20 @@ Alignment searchAndWeigh(const std::vector<double>& entryTimes, const std::vecto
             break;
     }
     std::vector<double> off = offsets(match);
+    const double scatter = typicalDistance(entryTimes, onsets);
+    const bool ownTimes = !spread && !evenSteps(entryTimes);
     // Entries that lay close to their notes keep their places: a stretch shifted by one
     // note costs little tempo in a steady rhythm, but moves every entry of it.
     double perSecondOff = 0;
     if (!off.empty()) {
         std::nth_element(off.begin(), off.begin() + off.size() / 2, off.end());
-        const double typical = off[off.size() / 2];
+        double typical = off[off.size() / 2];
+        // Times of their own (by hand, typed) that lie near onsets lie about as near their
+        // notes, however far the first path lies from them: found without regard to the
+        // times, among dense onsets (an accompaniment's beats) it can slide a beat off every
+        // click.
+        if (ownTimes && typical >= costs.closeMarking && scatter < kHandNearOnsets)
+            typical = scatter;
         // (The path is found again with this cost where the entries' confidence is.)
         if (typical < costs.closeMarking)
             perSecondOff = costs.displacement / std::max(typical, 0.02);
@@ -579,8 +612,7 @@ Alignment searchAndWeigh(const std::vector<double>& entryTimes, const std::vecto
     // Entries typically closer than a click's scatter were aligned or typed: a far move
     // there is a tempo they did not follow, not a slip of the hand.
     double farthest = std::numeric_limits<double>::infinity();
-    const double scatter = typicalDistance(entryTimes, onsets);
-    const bool byHand = !spread && !evenSteps(entryTimes) && scatter >= kClickScatter;
+    const bool byHand = ownTimes && scatter >= kClickScatter;
     if (byHand)
         farthest = costs.farthestMove * scatter;
     if (std::none_of(match.begin(), match.end(), [](int j) { return j >= 0; })) {
@@ -600,6 +632,11 @@ Alignment searchAndWeigh(const std::vector<double>& entryTimes, const std::vecto
     if (!spread && !evenSteps(entryTimes) &&
         moveScatter(entryTimes, placed, onsets) > costs.doubtfulMoves)
         std::fill(placed.begin(), placed.end(), -1);
+    // A click lands a reaction time after its note, give or take the hand's scatter: an
+    // entry whose move differs from the sure entries' typical move by more than that
+    // follows another sound (among dense onsets the path may pass near one).
+    if (byHand)
+        dropOddMoves(entryTimes, onsets, costs.oddMove, placed);
     settle(entryTimes, placed, onsets, kSmallestGap, result);
     return result;
 }

@@ -356,3 +356,33 @@ TEST(Alignment, APathPassesACrowdOfSoftNoisesInARest)
         expectTimes(a.times, notes);
     }
 }
+
+TEST(Alignment, ClicksAmongAnAccompanimentsBeatsStayOnTheirOwnNotes)
+{
+    // A choir's long notes over piano chords on every beat, clicked a reaction time late
+    // give or take 0.08 s: most clicks go onto their notes, none onto a chord a beat away,
+    // and the marking is nearer the notes on average than the clicks were.
+    const TestPiece p = loadTestPiece(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus"),
+                                      QStringLiteral("voice-long"));
+    const OnsetDetection found = detectOnsets(p.audio);
+    ASSERT_TRUE(found.ok());
+    std::mt19937 random(1725);
+    std::normal_distribution<double> reaction(0.25, 0.08);
+    std::vector<double> clicks;
+    for (const double note : p.notes)
+        clicks.push_back(
+            std::max(note + reaction(random) - 0.25, clicks.empty() ? 0.0 : clicks.back()));
+    const auto a = align(clicks, found.onsets);
+    ASSERT_TRUE(a.ok());
+    std::size_t near = 0;
+    double before = 0, after = 0;
+    for (std::size_t i = 0; i < p.notes.size(); ++i) {
+        near += std::abs(a.times[i] - p.notes[i]) <= 0.03 ? 1 : 0;
+        before += std::abs(clicks[i] - p.notes[i]);
+        after += std::abs(a.times[i] - p.notes[i]);
+        EXPECT_LT(std::abs(a.times[i] - p.notes[i]), 0.3) << "entry " << i;
+    }
+    EXPECT_GE(2 * a.matched, static_cast<int>(p.notes.size()));
+    EXPECT_GE(near, p.notes.size() / 2);
+    EXPECT_LT(after, before);
+}
