@@ -5,8 +5,9 @@
 
 struct Onset;
 
-// The steps of an alignment around its path: times for the entries without an onset, and
-// the guide a path gives the next search. Used by align() (onsetalignment.h).
+// The steps of an alignment around its path: times for the entries without an onset, the
+// guide a path gives the next search, and the checks of how a marking by hand moves onto
+// its onsets. Used by align() (onsetalignment.h).
 namespace onsetalignment {
 
 struct Alignment;
@@ -56,5 +57,16 @@ double typicalDistance(const std::vector<double>& t, const std::vector<Onset>& o
 // The onsets of the entries an alignment is sure of (-1 for others) that a check (another
 // alignment of the same entries) confirms, see align().
 std::vector<int> agreedOnsets(const Alignment& result, const Alignment& check);
+
+// How much the moves of the placed entries (onset index, -1 for none) onto their onsets
+// scatter: the median absolute deviation from their median, scaled to a standard deviation.
+// 0 for fewer than three.
+double moveScatter(const std::vector<double>& t, const std::vector<int>& placed,
+                   const std::vector<Onset>& onsets);
+
+// Takes off their onsets (-1) the placed entries whose move onto it differs from the
+// median move of all placed entries by more than `limit` seconds.
+void dropOddMoves(const std::vector<double>& t, const std::vector<Onset>& onsets, double limit,
+                  std::vector<int>& placed);
 
 } // namespace onsetalignment
