@@ -192,41 +192,47 @@ std::vector<int> agreedOnsets(const Alignment& result, const Alignment& check)
     return placed;
 }
 
-// How much the moves of the placed entries onto their onsets scatter: the median absolute
-// deviation from their median, scaled to a standard deviation. 0 for fewer than three.
-double moveScatter(const std::vector<double>& t, const std::vector<int>& placed,
-                   const std::vector<Onset>& onsets)
+namespace {
+
+// The moves of the placed entries onto their onsets, seconds.
+std::vector<double> movesOf(const std::vector<double>& t, const std::vector<int>& placed,
+                            const std::vector<Onset>& onsets)
 {
     std::vector<double> moves;
     for (std::size_t i = 0; i < placed.size(); ++i)
         if (placed[i] >= 0)
             moves.push_back(onsets[static_cast<std::size_t>(placed[i])].time - t[i]);
+    return moves;
+}
+
+// The median of v, reordering it.
+double middle(std::vector<double>& v)
+{
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+double moveScatter(const std::vector<double>& t, const std::vector<int>& placed,
+                   const std::vector<Onset>& onsets)
+{
+    std::vector<double> moves = movesOf(t, placed, onsets);
     if (moves.size() < 3)
         return 0;
-    const auto middle = [](std::vector<double>& v) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        return v[v.size() / 2];
-    };
     const double median = middle(moves);
     for (double& m : moves)
         m = std::abs(m - median);
     return 1.4826 * middle(moves);
 }
 
-// Takes off their onsets (-1) the placed entries whose move onto it differs from the
-// median move of all placed entries by more than `limit` seconds.
 void dropOddMoves(const std::vector<double>& t, const std::vector<Onset>& onsets, double limit,
                   std::vector<int>& placed)
 {
-    std::vector<double> moves;
-    for (std::size_t i = 0; i < placed.size(); ++i)
-        if (placed[i] >= 0)
-            moves.push_back(onsets[static_cast<std::size_t>(placed[i])].time - t[i]);
+    std::vector<double> moves = movesOf(t, placed, onsets);
     if (moves.empty())
         return;
-    std::nth_element(moves.begin(), moves.begin() + static_cast<std::ptrdiff_t>(moves.size() / 2),
-                     moves.end());
-    const double median = moves[moves.size() / 2];
+    const double median = middle(moves);
     for (std::size_t i = 0; i < placed.size(); ++i)
         if (placed[i] >= 0 &&
             std::abs(onsets[static_cast<std::size_t>(placed[i])].time - t[i] - median) > limit)
