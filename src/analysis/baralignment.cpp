@@ -14,6 +14,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kSmallestGap = 0.01;
 // The counts of beats to a bar tried.
 constexpr int kFewestBeats = 2, kMostBeats = 4;
+// An end set by hand this much (seconds) after the latest the music can end is still taken
+// as it is: a hand lags a little.
+constexpr double kLateEnd = 0.25;
 
 // The bars before the first sure one and after the last keep their own times too, where
 // these fit in order (settle shifts them with their sure neighbour): a bar that is not
@@ -46,6 +49,30 @@ void keepEnds(const std::vector<double>& t, const std::vector<int>& placed,
     }
 }
 
+// When the music of n bars from `start` ends: from `from` to `to`. The last onset heard
+// lies in the last bar, so the bars last at most (last onset - start) / (n - 1) each and
+// the music ends at most one such bar after that onset. An end set by hand later than this
+// (on the recording's last echo, say, or its very end) is not the music's: it ends
+// somewhere after its last onset, up to that bound. Else it ends where it was set.
+struct Span {
+    double from, to;
+};
+Span musicEnd(double start, double end, int n, const std::vector<Onset>& onsets)
+{
+    // Echoes and noises after the music are soft: the music's last onset is one at least
+    // half as strong as the recording's median.
+    const double median = medianStrength(onsets);
+    double last = -kInf;
+    for (const Onset& o : onsets)
+        if (o.time < end && o.strength >= median / 2)
+            last = o.time;
+    if (!(last > start))
+        return {end, end};
+    const double latest = last + (last - start) / (n - 1);
+    const double to = end <= latest + kLateEnd ? end : latest;
+    return {std::min(to, last + kSmallestGap), to};
+}
+
 } // namespace
 
 onsetalignment::Alignment align(const std::vector<double>& barTimes,
@@ -68,7 +95,7 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
             return result;
         }
     const double step = (barTimes.back() - barTimes.front()) / (n - 1);
-    const double end = barTimes.back() + step;
+    const Span end = musicEnd(barTimes.front(), barTimes.back() + step, n, onsets);
     // Each count of beats to a bar is followed, and the best one is read a second time with
     // changes of tempo three times as cheap: a count through the wrong onsets moves when the
     // price of its tempo's turns does, the right one holds. A bar is sure only where both
@@ -77,10 +104,11 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
     // beats, and wrong no more often.)
     BarCosts looser = costs;
     looser.tempoChange /= 3;
-    const int tries = kMostBeats - kFewestBeats + 2;
+    const int tries = kMostBeats - kFewestBeats + 3;
+    Span ends = end;
     const auto follow = [&](int k, int done, const BarCosts& c, beattrack::Beats& beats) {
-        beats =
-            beattrack::track(barTimes.front(), end, n * k, k, onsets, c, [&](int part, int whole) {
+        beats = beattrack::track(
+            barTimes.front(), ends.from, ends.to, n * k, k, onsets, c, [&](int part, int whole) {
                 return !progress || progress(done * whole + part, tries * whole);
             });
         return !beats.cancelled;
@@ -100,12 +128,19 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
                                       "lengths would change too much.");
         return result;
     }
-    beattrack::Beats check;
+    // Where the music ends is read off the best count; how sure each bar is, with that end.
+    beattrack::Beats best = counts[perBar], check;
+    if (end.from < end.to) {
+        ends = {best.times.back(), best.times.back()};
+        if (!follow(perBar, tries - 2, costs, best)) {
+            result.cancelled = true;
+            return result;
+        }
+    }
     if (!follow(perBar, tries - 1, looser, check)) {
         result.cancelled = true;
         return result;
     }
-    const beattrack::Beats& best = counts[perBar];
     std::vector<int> placed(n, -1);
     for (int i = 0; i < n; ++i) {
         const int j = i * perBar;

@@ -42,12 +42,12 @@ struct Layout {
 
 class Search {
 public:
-    Search(double start, double end, int count, int perBar, const std::vector<Onset>& onsets,
-           const BeatCosts& costs)
+    Search(double start, double endFrom, double end, int count, int perBar,
+           const std::vector<Onset>& onsets, const BeatCosts& costs)
         : m_costs(costs)
         , m_count(count)
         , m_perBar(perBar)
-        , m_beat((end - start) / count)
+        , m_beat(((endFrom + end) / 2 - start) / count)
         , m_lnBeat(std::log(m_beat))
     {
         const double median = medianStrength(onsets);
@@ -57,7 +57,12 @@ public:
         for (int j = 1; j < count; ++j)
             m_cand[j] = candidates(onsets, start + j * m_beat, costs.band * m_beat * perBar, median,
                                    costs.strongest);
-        m_cand[count] = {Candidate{end, 0, -1}};
+        // The end: the one given, or where the music stops between endFrom and end, every
+        // eighth of a beat.
+        const int ends = 1 + static_cast<int>(std::ceil((end - endFrom) / (m_beat / 8)));
+        for (int e = 0; e < ends; ++e)
+            m_cand[count].push_back(
+                {ends == 1 ? end : endFrom + (end - endFrom) * e / (ends - 1), 0, -1});
         m_layout.resize(m_cand.size());
         for (int j = 1; j <= count; ++j) {
             Layout& l = m_layout[j];
@@ -166,14 +171,15 @@ template <typename Visit> void eachStep(const Search& s, int j, int a, Visit&& v
 
 } // namespace
 
-Beats track(double start, double end, int count, int perBar, const std::vector<Onset>& onsets,
-            const BeatCosts& costs, const Progress& progress)
+Beats track(double start, double endFrom, double end, int count, int perBar,
+            const std::vector<Onset>& onsets, const BeatCosts& costs, const Progress& progress)
 {
     Beats result;
     result.cost = kInf;
     if (count < 1 || perBar < 1 || !(end > start))
         return result;
-    const Search s(start, end, count, perBar, onsets, costs);
+    endFrom = std::clamp(endFrom, start + (end - start) / 2, end);
+    const Search s(start, endFrom, end, count, perBar, onsets, costs);
     const int n = count;
     // forward: the best cost from the start into each state; back: the state before it.
     std::vector<std::vector<float>> forward(n + 1);

@@ -55,9 +55,11 @@ struct Beats {
 // Called with (done, total), rising; stops the work when it returns false.
 using Progress = std::function<bool(int, int)>;
 
-// The best count of `count` beats from `start` to `end` over the onsets (in time order),
-// every `perBar`-th of them a downbeat (beat 0 is one).
-Beats track(double start, double end, int count, int perBar, const std::vector<Onset>& onsets,
-            const BeatCosts& costs = {}, const Progress& progress = {});
+// The best count of `count` beats from `start` to an end between `endFrom` and `end` (the
+// end exactly when endFrom is not before it) over the onsets (in time order), every
+// `perBar`-th of them a downbeat (beat 0 is one).
+Beats track(double start, double endFrom, double end, int count, int perBar,
+            const std::vector<Onset>& onsets, const BeatCosts& costs = {},
+            const Progress& progress = {});
 
 } // namespace beattrack
