@@ -1,6 +1,8 @@
 #include "analysis/alignmentfill.h"
 #include "analysis/onsetalignment.h"
 
+#include <algorithm>
+
 namespace onsetalignment {
 
 namespace {
@@ -8,6 +10,9 @@ namespace {
 // An attack under a held note this many times the onsets' median strength or more is loud
 // (chosen on the corpus's tuning half: anything from 1.5 to 3 gives the same alignments).
 constexpr double kLoudUnderHeld = 2.0;
+// A spread's last entry this much (seconds) after the recording's last onset is still
+// taken where it lies: a hand lags a little.
+constexpr double kLateEnd = 0.25;
 
 // One of `parts` readings of the same entries, each reported as an equal share of the work.
 AlignmentProgress partOf(const AlignmentProgress& progress, int part, int parts)
@@ -54,6 +59,28 @@ std::vector<double> evenOver(const std::vector<double>& t)
     for (std::size_t i = 0; i < t.size(); ++i)
         even.push_back(t.front() + step * static_cast<double>(i));
     return even;
+}
+
+// The stretch a spread covers was set by hand, its end too. Its last entry cannot sound
+// after the recording's last onset (a soft echo or noise aside): where it lies later than
+// that (the end set on the recording's end, past the last chord's echo), the spread is
+// drawn in to end on that onset, in proportion. (On the corpus's tuning half, with the end
+// so set, this keeps a clarinet's slurred notes from being refused, and where the end is
+// the music's it changes nothing.)
+std::vector<double> drawnIn(std::vector<double> t, const std::vector<Onset>& onsets)
+{
+    const double median = medianStrength(onsets);
+    double last = -1;
+    for (const Onset& o : onsets)
+        if (o.strength >= median / 2)
+            last = o.time;
+    if (last > t.front() && t.back() > last + kLateEnd) {
+        const double share = (last - t.front()) / (t.back() - t.front());
+        const double first = t.front();
+        for (double& time : t)
+            time = first + (time - first) * share;
+    }
+    return t;
 }
 
 Alignment alignReadings(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
@@ -110,11 +137,12 @@ Alignment alignReadings(const std::vector<double>& entryTimes, const std::vector
     return agreed;
 }
 
-} // namespace
-
-Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
-                const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
+// A spread (by the boxes' places, or even), drawn in to the recording's music.
+Alignment alignSpread(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                      const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
 {
+    if (!spread)
+        return alignReadings(entryTimes, onsets, costs, spread, progress);
     // A loud attack under a held melody note is an accompaniment's (the held note played
     // again is not marked so, see Onset::underHeldNote): no entry of a marking spread by
     // its boxes' places takes it, nor pays for leaving it over, for by its strength it
@@ -123,8 +151,6 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
     // every onset stays: on the corpus's tuning half, clicks by hand aligned without these
     // went astray more often, and an even spread gained on one piece what it lost on
     // another. The onset indices of the result are those of the list given.
-    if (!spread || onsets.empty())
-        return alignReadings(entryTimes, onsets, costs, spread, progress);
     const double loud = kLoudUnderHeld * medianStrength(onsets);
     std::vector<Onset> own;
     std::vector<int> index;
@@ -140,6 +166,19 @@ Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>&
         if (j >= 0)
             j = index[static_cast<std::size_t>(j)];
     return result;
+}
+
+} // namespace
+
+Alignment align(const std::vector<double>& entryTimes, const std::vector<Onset>& onsets,
+                const AlignmentCosts& costs, bool spread, const AlignmentProgress& progress)
+{
+    if (onsets.empty())
+        return alignReadings(entryTimes, onsets, costs, spread, progress);
+    if (entryTimes.size() >= 2 && std::is_sorted(entryTimes.begin(), entryTimes.end()) &&
+        (spread || evenSteps(entryTimes)))
+        return alignSpread(drawnIn(entryTimes, onsets), onsets, costs, spread, progress);
+    return alignReadings(entryTimes, onsets, costs, spread, progress);
 }
 
 } // namespace onsetalignment

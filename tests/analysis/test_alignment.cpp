@@ -284,17 +284,22 @@ TEST(Alignment, BoxesPlacesCarryLongAndDottedNotesAnEvenSpreadLosesAndNoMore)
     // A slurred clarinet in long and dotted notes over piano chords, whose even spread goes
     // astray, is aligned by its boxes' places: nearly every entry sure and on its note, the
     // others filled in near theirs. A slurred violin whose soft attacks are mostly missed
-    // stays doubtful: fewer than half of its entries are sure, so Align refuses it.
-    for (const char* name : {"clarinet-slurred", "violin-slurred"}) {
+    // stays doubtful: fewer than half of its entries are sure, so Align refuses it. The
+    // clarinet's end set on the recording's end, past its last chord's echo, changes
+    // nothing.
+    const std::pair<const char*, bool> cases[] = {
+        {"clarinet-slurred", false}, {"violin-slurred", false}, {"clarinet-slurred", true}};
+    for (const auto& [name, toRecordingsEnd] : cases) {
         const TestPiece p = loadTestPiece(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus"),
                                           QString::fromLatin1(name));
         const auto n = p.notes.size();
         std::vector<engravedrhythm::BoxPlace> places;
         for (std::size_t i = 0; i < n; ++i)
             places.push_back({p.x[i], p.y[i], p.page[i]});
-        const auto rhythm = engravedrhythm::timesFromPlaces(places, p.start, p.end);
         const OnsetDetection found = detectOnsets(p.audio);
         ASSERT_TRUE(found.ok()) << name;
+        const auto rhythm = engravedrhythm::timesFromPlaces(
+            places, p.start, toRecordingsEnd ? found.duration : p.end);
         const auto a = align(rhythm, found.onsets, {}, true);
         ASSERT_TRUE(a.ok()) << name;
         std::size_t near = 0;
