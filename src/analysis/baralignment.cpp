@@ -14,8 +14,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kSmallestGap = 0.01;
 // The counts of beats to a bar tried.
 constexpr int kFewestBeats = 2, kMostBeats = 4;
-// An end set by hand this much (seconds) after the latest the music can end is still taken
-// as it is: a hand lags a little.
+// A start set by hand this much (seconds) before the music's first onset, or an end set this
+// much after the latest the music can end, is still taken as it is: a hand lags a little.
+constexpr double kLateStart = 0.15;
 constexpr double kLateEnd = 0.25;
 
 // The bars before the first sure one and after the last keep their own times too, where
@@ -36,6 +37,12 @@ void keepEnds(const std::vector<double>& t, const std::vector<int>& placed,
         std::copy(t.begin(), t.begin() + first, result.times.begin());
     if (last < n - 1 && t[last + 1] >= result.times[last] + kSmallestGap)
         std::copy(t.begin() + last + 1, t.end(), result.times.begin() + last + 1);
+}
+
+// How many bars move from their times `t`, and which the most.
+void countMoves(const std::vector<double>& t, onsetalignment::Alignment& result)
+{
+    const auto n = static_cast<int>(t.size());
     result.moved = 0;
     result.largestMove = 0;
     result.largestMoveEntry = -1;
@@ -47,6 +54,21 @@ void keepEnds(const std::vector<double>& t, const std::vector<int>& placed,
             result.largestMoveEntry = i;
         }
     }
+}
+
+// Where the music starts: the start set by hand, or, where the recording is silent for a
+// while after it (the start left at the recording's start, before its lead-in), the first
+// onset after it. Softer onsets than half the recording's median are noise, not music.
+double musicStart(double start, double end, const std::vector<Onset>& onsets)
+{
+    const double median = medianStrength(onsets);
+    for (const Onset& o : onsets) {
+        if (o.time >= end)
+            break;
+        if (o.time >= start - kLateStart && o.strength >= median / 2)
+            return o.time > start + kLateStart ? o.time : start;
+    }
+    return start;
 }
 
 // When the music of n bars from `start` ends: from `from` to `to`. The last onset heard
@@ -95,7 +117,8 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
             return result;
         }
     const double step = (barTimes.back() - barTimes.front()) / (n - 1);
-    const Span end = musicEnd(barTimes.front(), barTimes.back() + step, n, onsets);
+    const double start = musicStart(barTimes.front(), barTimes.back(), onsets);
+    const Span end = musicEnd(start, barTimes.back() + step, n, onsets);
     // Each count of beats to a bar is followed, and the best one is read a second time with
     // changes of tempo three times as cheap: a count through the wrong onsets moves when the
     // price of its tempo's turns does, the right one holds. A bar is sure only where both
@@ -108,7 +131,7 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
     Span ends = end;
     const auto follow = [&](int k, int done, const BarCosts& c, beattrack::Beats& beats) {
         beats = beattrack::track(
-            barTimes.front(), ends.from, ends.to, n * k, k, onsets, c, [&](int part, int whole) {
+            start, ends.from, ends.to, n * k, k, onsets, c, [&](int part, int whole) {
                 return !progress || progress(done * whole + part, tries * whole);
             });
         return !beats.cancelled;
@@ -148,8 +171,17 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
             check.onset[j] == best.onset[j])
             placed[i] = best.onset[j];
     }
-    onsetalignment::settle(barTimes, placed, onsets, kSmallestGap, result);
-    keepEnds(barTimes, placed, result);
+    // A bar that is not sure of its downbeat keeps its time, but not in the silence before
+    // the music or after it: where the music's start or end was found elsewhere, the bars
+    // are spread evenly between the two instead.
+    std::vector<double> own = barTimes;
+    const double found = best.times.back();
+    if (start != barTimes.front() || found != barTimes.back() + step)
+        for (int i = 0; i < n; ++i)
+            own[i] = start + i * (found - start) / n;
+    onsetalignment::settle(own, placed, onsets, kSmallestGap, result);
+    keepEnds(own, placed, result);
+    countMoves(barTimes, result);
     return result;
 }
 

@@ -15,9 +15,10 @@ namespace baralignment {
 using BarCosts = beattrack::BeatCosts;
 
 // Aligns bar entries (their times in list order, spread evenly over the piece: the first
-// at the start of the music, the last one bar before its end) to the onsets. An end set
-// later than the music's can be (on the recording's end, past the last chord's echo) is
-// looked for after the last onset instead, where the beats' tempo carries on. Bars that are
+// at the start of the music, the last one bar before its end) to the onsets. A start set in
+// the silence before the music (at the recording's start) is taken to the first onset, and
+// an end set later than the music's can be (on the recording's end, past the last chord's
+// echo) is looked for after the last onset, where the beats' tempo carries on. Bars that are
 // not sure of their downbeat keep their times where these fit in order; all stay in order
 // and at least a hundredth apart.
 onsetalignment::Alignment align(const std::vector<double>& barTimes,

@@ -53,14 +53,16 @@ TEST(BarAlignment, EachBarGoesOntoItsDownbeatThroughARitardando)
 {
     // Bars slow from 2 s to 3 s: the even spread lies up to most of a bar off.
     const Piece p = piece(16, 2.0, 3.0, 2.0);
-    // The end set where the music ends, and on the recording's end four seconds later
-    // (past the last chord's echo), which spreads the bars too far.
-    for (const double late : {0.0, 4.0}) {
+    // The start and the end set where the music starts and ends; or at the recording's
+    // start, half a second before the first note, and on its end four seconds after the
+    // music's (past the last chord's echo), which spreads the bars too far.
+    for (const double off : {0.0, 0.5}) {
         Piece marked = p;
-        marked.end += late;
+        marked.downbeats.front() -= off;
+        marked.end += 8 * off;
         const auto a = baralignment::align(spread(marked), p.onsets);
         ASSERT_TRUE(a.ok()) << a.error.toStdString();
-        EXPECT_EQ(a.matched, 16) << "end " << late << " s late";
+        EXPECT_EQ(a.matched, 16) << "start " << off << " s early";
         for (std::size_t i = 0; i < p.downbeats.size(); ++i)
             EXPECT_NEAR(a.times[i], p.downbeats[i], 0.005) << "bar " << i;
     }
