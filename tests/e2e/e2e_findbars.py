@@ -4,10 +4,11 @@
 Started by run_e2e.sh (E2E_SCRIPT=e2e_findbars.py) inside its own X server and D-Bus
 session, with the same arguments as e2e.py, whose helpers it uses. For a 2-page PDF of a
 32-bar piece and for one of 64 bars (tests/e2e/data, engraved from the .ly files there),
-with a recording of clicks, one bar a second, made by ffmpeg: the wizard in automatic
-mode, the start and the end of the music confirmed with Continue, Find Bars, Finish, Edit,
-Align to Recording and Save. Every mouse click is counted; the user's effort must not
-grow with the piece. The saved project then plays with the marker on each bar in turn.
+with a recording of clicks, one bar a second, then two seconds of silence, made by ffmpeg:
+the wizard in automatic mode, the start and the end of the recording confirmed with
+Continue, Find Bars, Finish, Edit, Align to Recording and Save. Every mouse click is
+counted; the user's effort must not grow with the piece. The saved project then plays
+with the marker on each bar in turn.
 
 Usage: e2e_findbars.py APP NOTES_DIR DEMO_DIR OUT_DIR
 """
@@ -38,10 +39,12 @@ def click(acc, button="1"):
 
 
 def make_recording(path, bars):
-    """Clicks on every beat of 4/4 at 240 bpm, the downbeat louder: one bar a second."""
-    expr = "(0.3+0.5*eq(mod(floor(t*4),4),0))*sin(2*PI*1000*t)*exp(-40*mod(t,0.25))"
+    """Clicks on every beat of 4/4 at 240 bpm, the downbeat louder: one bar a second, then
+    two seconds of silence, as a recording ends after its last note has died away (the end
+    of the music is set at the recording's end, past it)."""
+    expr = f"lt(t,{bars})*(0.3+0.5*eq(mod(floor(t*4),4),0))*sin(2*PI*1000*t)*exp(-40*mod(t,0.25))"
     subprocess.run(["ffmpeg", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
-                    f"aevalsrc='{expr}':s=44100:d={bars}", "-ac", "1", "-b:a", "64k", path],
+                    f"aevalsrc='{expr}':s=44100:d={bars + 2}", "-ac", "1", "-b:a", "64k", path],
                    check=True, timeout=120)
 
 
@@ -116,7 +119,7 @@ def make_project(proc, name, pdf, audio, bars):
     poll(lambda: transport("Play") is not None, 30)
     click(go_on)
     check("the end is asked for", answer(r"Again, on the MP3 track.*") is not None)
-    # The end of the last bar: the recording's end.
+    # The end of the music: the recording's end, two seconds past the last bar's.
     if not check("the timeline is found", drag_timeline_to_end()):
         return None
     check("the timeline reaches the end", bool(poll(
