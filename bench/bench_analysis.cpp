@@ -238,13 +238,14 @@ struct CorpusLine {
     int accompanimentPicks = 0, clickCount = 0;
 };
 
-CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets, double end)
+CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets, double start,
+                       double end)
 {
     CorpusLine line;
     const auto n = static_cast<int>(piece.notes.size());
     std::vector<double> even;
     for (int i = 0; i < n; ++i)
-        even.push_back(hundredths(piece.start + i * (end - piece.start) / n));
+        even.push_back(hundredths(start + i * (end - start) / n));
     line.spread = compare(even, piece.notes);
     // As the program takes an alignment: refused (the marking stays as it was) when it is
     // sure of fewer than half of the entries or its tempo jumps.
@@ -260,7 +261,7 @@ CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets,
     std::vector<engravedrhythm::BoxPlace> places;
     for (int i = 0; i < n && piece.x.size() == piece.notes.size(); ++i)
         places.push_back({piece.x[i], piece.y[i], piece.page[i]});
-    const double step = (end - piece.start) / n;
+    const double step = (end - start) / n;
     const auto rhythm = engravedrhythm::timesFromPlaces(places, even.front(), even.back() + step);
     const auto fitted = rhythm.empty() ? aligned : onsetalignment::align(rhythm, onsets, {}, true);
     line.byPlaces = compare(taken(fitted, !rhythm.empty()), piece.notes);
@@ -310,9 +311,10 @@ CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets,
     return line;
 }
 
-// toRecordingsEnd: the end of the music set at the recording's end, after the last
-// note's echo, where a user who drags the timeline to its end sets it.
-void corpusFigures(bool toRecordingsEnd)
+// whole: the start of the music set at the recording's start, before its lead-in, and its
+// end at the recording's end, after the last note's echo (what the new-project wizard takes
+// when its start and end are confirmed as they come).
+void corpusFigures(bool whole)
 {
     const QDir dir(kData + QStringLiteral("/corpus"));
     const QStringList tables = dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
@@ -325,7 +327,7 @@ void corpusFigures(bool toRecordingsEnd)
                 "places as the program takes them, unchanged where it refuses (share within 30 "
                 "ms, mean error ms, entries sure); clicks snapped, and clicks aligned as the "
                 "program takes them\n",
-                toRecordingsEnd ? " (the end set at the recording's end)" : "");
+                whole ? " (spread over the whole recording)" : "");
     std::printf("%-18s %-4s %5s | %-13s | %-19s | %-19s | %-13s %-13s %-13s %s\n", "piece", "half",
                 "notes", "spread", "aligned", "by places", "clicks", "snapped", "clicks aligned",
                 "accompaniment picks");
@@ -341,8 +343,8 @@ void corpusFigures(bool toRecordingsEnd)
                 std::printf("%-18s %s\n", qPrintable(table), qPrintable(found.error));
                 continue;
             }
-            const CorpusLine l =
-                corpusPiece(piece, found.onsets, toRecordingsEnd ? found.duration : piece.end);
+            const CorpusLine l = whole ? corpusPiece(piece, found.onsets, 0, found.duration)
+                                       : corpusPiece(piece, found.onsets, piece.start, piece.end);
             const auto n = static_cast<int>(piece.notes.size());
             std::printf("%-18s %-4s %5d | %3.0f %% %6.0f | %3.0f %% %6.0f %3d | %3.0f %% %6.0f %3d "
                         "| %3.0f %% %6.0f %3.0f %% %6.0f %3.0f %% %6.0f %d of %d\n",
@@ -364,9 +366,9 @@ void corpusFigures(bool toRecordingsEnd)
 
 int main(int argc, char** argv)
 {
-    // --to-recordings-end: only the corpus, with the end of every automatic marking set at
-    // the recording's end.
-    if (argc > 1 && std::strcmp(argv[1], "--to-recordings-end") == 0) {
+    // --whole-recording: only the corpus, every automatic marking spread over the whole
+    // recording.
+    if (argc > 1 && std::strcmp(argv[1], "--whole-recording") == 0) {
         corpusFigures(true);
         return 0;
     }

@@ -79,12 +79,14 @@ void hour()
 int main(int argc, char** argv)
 {
     const QDir dir(kCorpus);
-    // --to-recordings-end: the last bar's end set at the recording's end, after the music's
-    // last echo, rather than where the music ends.
-    const bool toRecordingsEnd = argc > 1 && std::strcmp(argv[1], "--to-recordings-end") == 0;
+    // --whole-recording: the first bar's start set at the recording's start, before its
+    // lead-in, and the last bar's end at the recording's end, after the music's last echo
+    // (what the new-project wizard takes when its start and end are confirmed as they come),
+    // rather than where the music starts and ends.
+    const bool whole = argc > 1 && std::strcmp(argv[1], "--whole-recording") == 0;
     std::printf("bars: even spread%s -> Align (share within 50 ms, within 150 ms, mean ms; "
                 "sure)\n",
-                toRecordingsEnd ? " to the recording's end" : "");
+                whole ? " over the whole recording" : "");
     for (const char* half : {"tune", "test"}) {
         Share sum;
         int pieces = 0;
@@ -100,12 +102,11 @@ int main(int argc, char** argv)
             const OnsetDetection found = detectOnsets(piece.audio);
             if (!found.ok())
                 continue;
-            // The end of the music as the piece's table has it or, where asked, the
-            // recording's end, where a user who drags the timeline to its end sets it.
-            const double end = toRecordingsEnd ? found.duration : piece.end;
+            const double start = whole ? 0.0 : piece.start;
+            const double end = whole ? found.duration : piece.end;
             std::vector<double> even;
             for (int i = 0; i < n; ++i)
-                even.push_back(std::round((piece.start + i * (end - piece.start) / n) * 100) / 100);
+                even.push_back(std::round((start + i * (end - start) / n) * 100) / 100);
             const auto a = baralignment::align(even, found.onsets);
             const bool refused = !a.ok() || 2 * a.matched < n;
             const Share before = compare(even, truth);
@@ -126,7 +127,7 @@ int main(int argc, char** argv)
             std::printf("%s half: %d pieces, %.1f %% within 50 ms, %.1f %% within 150 ms\n", half,
                         pieces, sum.in50 / pieces * 100, sum.in150 / pieces * 100);
     }
-    if (!toRecordingsEnd)
+    if (!whole)
         hour();
     return 0;
 }
