@@ -58,14 +58,13 @@ void countMoves(const std::vector<double>& t, onsetalignment::Alignment& result)
 
 // Where the music starts: the start set by hand, or, where the recording is silent for a
 // while after it (the start left at the recording's start, before its lead-in), the first
-// onset after it. Softer onsets than half the recording's median are noise, not music.
+// onset after it, however soft (a quiet first note is the music's too).
 double musicStart(double start, double end, const std::vector<Onset>& onsets)
 {
-    const double median = medianStrength(onsets);
     for (const Onset& o : onsets) {
         if (o.time >= end)
             break;
-        if (o.time >= start - kLateStart && o.strength >= median / 2)
+        if (o.time >= start - kLateStart)
             return o.time > start + kLateStart ? o.time : start;
     }
     return start;
