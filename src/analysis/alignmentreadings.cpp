@@ -69,11 +69,7 @@ std::vector<double> evenOver(const std::vector<double>& t)
 // the music's it changes nothing.)
 std::vector<double> drawnIn(std::vector<double> t, const std::vector<Onset>& onsets)
 {
-    const double median = medianStrength(onsets);
-    double last = -1;
-    for (const Onset& o : onsets)
-        if (o.strength >= median / 2)
-            last = o.time;
+    const double last = lastMusicOnset(onsets);
     if (last > t.front() && t.back() > last + kLateEnd) {
         const double share = (last - t.front()) / (t.back() - t.front());
         const double first = t.front();

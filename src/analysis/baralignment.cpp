@@ -80,13 +80,7 @@ struct Span {
 };
 Span musicEnd(double start, double end, int n, const std::vector<Onset>& onsets)
 {
-    // Echoes and noises after the music are soft: the music's last onset is one at least
-    // half as strong as the recording's median.
-    const double median = medianStrength(onsets);
-    double last = -kInf;
-    for (const Onset& o : onsets)
-        if (o.time < end && o.strength >= median / 2)
-            last = o.time;
+    const double last = lastMusicOnset(onsets, end);
     if (!(last > start))
         return {end, end};
     const double latest = last + (last - start) / (n - 1);

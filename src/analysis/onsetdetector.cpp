@@ -136,6 +136,16 @@ void addSoftOnsets(std::vector<Onset>& onsets, const std::vector<Onset>& soft,
 
 } // namespace
 
+double lastMusicOnset(const std::vector<Onset>& onsets, double before)
+{
+    const double median = medianStrength(onsets);
+    double last = -std::numeric_limits<double>::infinity();
+    for (const Onset& o : onsets)
+        if (o.time < before && o.strength >= median / 2)
+            last = o.time;
+    return last;
+}
+
 double medianStrength(const std::vector<Onset>& onsets)
 {
     std::vector<double> values;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <vector>
 
 // Where the notes of a recording start.
@@ -20,6 +21,12 @@ struct Onset {
 // The onsets' median strength (1 when there are none), never zero: what "strong" and
 // "soft" are measured against within one recording.
 double medianStrength(const std::vector<Onset>& onsets);
+
+// The time of the music's last onset before `before`: the last one at least half as strong as
+// the recording's median (echoes and noises after the music are softer); -infinity when
+// there is none.
+double lastMusicOnset(const std::vector<Onset>& onsets,
+                      double before = std::numeric_limits<double>::infinity());
 
 // How the recording is analysed. The defaults are the ones Folivant uses; they are exposed
 // for measuring, not for the user. Measured on the test pieces (tests/analysis/data): the
