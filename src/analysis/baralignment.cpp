@@ -175,6 +175,14 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
     onsetalignment::settle(own, placed, onsets, kSmallestGap, result);
     keepEnds(own, placed, result);
     countMoves(barTimes, result);
+    if (result.tempoJumps > costs.doubtfulJumps) {
+        onsetalignment::Alignment doubtful;
+        doubtful.tempoJumps = result.tempoJumps;
+        doubtful.error = QStringLiteral("The bars could not be matched to the recording's "
+                                        "downbeats with confidence: the bars' lengths would jump "
+                                        "from bar to bar.\nThe markers stay as they are.");
+        return doubtful;
+    }
     return result;
 }
 

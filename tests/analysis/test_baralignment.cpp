@@ -113,6 +113,24 @@ TEST(BarAlignment, BarsAreCountedByTheirBeatsAndThoseWithoutAPulseKeepTheirTimes
             EXPECT_NEAR(a.times[i], times[i], 1e-9) << "bar " << i;
         }
 
+    // Bars of three beats whose lengths alternate between 1 s and 2.4 s: every downbeat is
+    // clear, but no piece keeps such a tempo, so the count went through the wrong onsets and
+    // the bars are refused rather than moved.
+    Piece jumping;
+    double t = 1;
+    for (int b = 0; b < 8; ++b) {
+        const double length = b % 2 != 0 ? 2.4 : 1.0;
+        jumping.downbeats.push_back(t);
+        for (int beat = 0; beat < 3; ++beat)
+            jumping.onsets.push_back({t + beat * length / 3, beat == 0 ? 4.0 : 1.0});
+        t += length;
+    }
+    jumping.end = t;
+    jumping.onsets.push_back({t, 4.0});
+    a = baralignment::align(spread(jumping), jumping.onsets);
+    EXPECT_FALSE(a.ok());
+    EXPECT_GT(a.tempoJumps, baralignment::BarCosts{}.doubtfulJumps);
+
     // Times that go backwards are refused; so is a recording without onsets; a progress
     // report that asks to stop stops it.
     EXPECT_FALSE(baralignment::align({1.0, 0.5, 2.0}, even.onsets).ok());
