@@ -58,13 +58,15 @@ void countMoves(const std::vector<double>& t, onsetalignment::Alignment& result)
 
 // Where the music starts: the start set by hand, or, where the recording is silent for a
 // while after it (the start left at the recording's start, before its lead-in), the first
-// onset after it, however soft (a quiet first note is the music's too).
+// onset after it, however soft (a quiet first note is the music's too). A note up to a
+// reaction time before the start (set by ear, a little late) is the music's start: the
+// first beat is looked for there too (see beattrack::kHandLag).
 double musicStart(double start, double end, const std::vector<Onset>& onsets)
 {
     for (const Onset& o : onsets) {
         if (o.time >= end)
             break;
-        if (o.time >= start - kLateStart)
+        if (o.time >= start - beattrack::kHandLag)
             return o.time > start + kLateStart ? o.time : start;
     }
     return start;

@@ -16,7 +16,8 @@ using BarCosts = beattrack::BeatCosts;
 
 // Aligns bar entries (their times in list order, spread evenly over the piece: the first
 // at the start of the music, the last one bar before its end) to the onsets. A start set in
-// the silence before the music (at the recording's start) is taken to the first onset, and
+// the silence before the music (at the recording's start) is taken to the first onset, one
+// set by ear a reaction time after the first note goes back to that note, and
 // an end set later than the music's can be (on the recording's end, past the last chord's
 // echo) is looked for after the last onset, where the beats' tempo carries on. Bars that are
 // not sure of their downbeat keep their times where these fit in order; all stay in order

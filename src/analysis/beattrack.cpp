@@ -25,6 +25,8 @@ constexpr int kMostWays = 8;
 constexpr int kLongestStep = 4;
 // A downbeat counts as moved when it lies this far from the best count's.
 constexpr double kOtherChoice = 0.05;
+// The first beat may lie this long (seconds) after the start, which was set a little early.
+constexpr double kEarlyStart = 0.15;
 
 struct Candidate {
     double time = 0;
@@ -52,11 +54,15 @@ public:
     {
         const double median = medianStrength(onsets);
         m_cand.resize(static_cast<std::size_t>(count) + 1);
-        m_cand[0] = candidates(onsets, start, std::min(0.15, m_beat / 2), median, costs.strongest);
+        // The start was set by hand: up to a reaction time (but no more than a beat) after the
+        // first note, or a little before it.
+        m_cand[0] = candidates(onsets, start - std::min(kHandLag, m_beat),
+                               start + std::min(kEarlyStart, m_beat / 2), median, costs.strongest);
         m_cand[0].push_back({start, 0, -1});
-        for (int j = 1; j < count; ++j)
-            m_cand[j] = candidates(onsets, start + j * m_beat, costs.band * m_beat * perBar, median,
-                                   costs.strongest);
+        for (int j = 1; j < count; ++j) {
+            const double at = start + j * m_beat, reach = costs.band * m_beat * perBar;
+            m_cand[j] = candidates(onsets, at - reach, at + reach, median, costs.strongest);
+        }
         // The end: the one given, or where the music stops between endFrom and end, every
         // eighth of a beat.
         const int ends = 1 + static_cast<int>(std::ceil((end - endFrom) / (m_beat / 8)));
@@ -127,13 +133,14 @@ public:
     }
 
 private:
-    static std::vector<Candidate> candidates(const std::vector<Onset>& onsets, double at,
-                                             double reach, double median, double strongest)
+    // The onsets from `from` to `to` seconds; the strongest kMostCandidates of them.
+    static std::vector<Candidate> candidates(const std::vector<Onset>& onsets, double from,
+                                             double to, double median, double strongest)
     {
         std::vector<Candidate> found;
-        auto it = std::lower_bound(onsets.begin(), onsets.end(), at - reach,
+        auto it = std::lower_bound(onsets.begin(), onsets.end(), from,
                                    [](const Onset& o, double t) { return o.time < t; });
-        for (; it != onsets.end() && it->time <= at + reach; ++it)
+        for (; it != onsets.end() && it->time <= to; ++it)
             found.push_back({it->time, std::min(it->strength / median, strongest),
                              static_cast<int>(it - onsets.begin())});
         if (found.size() > kMostCandidates) {
