@@ -238,6 +238,11 @@ struct CorpusLine {
     int accompanimentPicks = 0, clickCount = 0;
 };
 
+// The scatter (standard deviation, a share of the page's width) of where the boxes of an
+// automatic marking lie across their note heads: 0 for the engraved places, more for boxes
+// clicked by hand (--hand-placed).
+double placeScatter = 0;
+
 CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets, double start,
                        double end)
 {
@@ -248,19 +253,24 @@ CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets,
         even.push_back(hundredths(start + i * (end - start) / n));
     line.spread = compare(even, piece.notes);
     // As the program takes an alignment: refused (the marking stays as it was) when it is
-    // sure of fewer than half of the entries or its tempo jumps.
+    // sure of fewer than half of the entries or, by the boxes' places, its tempo jumps and
+    // drifts.
     const auto taken = [&](const onsetalignment::Alignment& a, bool rhythm) {
         const bool refused =
             !a.ok() || 2 * a.matched < n ||
-            (rhythm && a.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps);
+            (rhythm && a.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps &&
+             a.tempoDrift > onsetalignment::AlignmentCosts{}.doubtfulDrift);
         return refused ? even : a.times;
     };
     const auto aligned = onsetalignment::align(even, onsets);
     line.aligned = compare(taken(aligned, false), piece.notes);
     line.sure = aligned.matched;
     std::vector<engravedrhythm::BoxPlace> places;
+    std::mt19937 hand(11);
+    std::normal_distribution<double> across(0, std::max(placeScatter, 1e-12));
     for (int i = 0; i < n && piece.x.size() == piece.notes.size(); ++i)
-        places.push_back({piece.x[i], piece.y[i], piece.page[i]});
+        places.push_back(
+            {piece.x[i] + (placeScatter > 0 ? across(hand) : 0.0), piece.y[i], piece.page[i]});
     const double step = (end - start) / n;
     const auto rhythm = engravedrhythm::timesFromPlaces(places, even.front(), even.back() + step);
     const auto fitted = rhythm.empty() ? aligned : onsetalignment::align(rhythm, onsets, {}, true);
@@ -323,11 +333,12 @@ void corpusFigures(bool whole)
                     qPrintable(dir.path()));
         return;
     }
-    std::printf("\ncorpus%s: an automatic marking as spread, aligned, and aligned by the boxes' "
+    std::printf("\ncorpus%s%s: an automatic marking as spread, aligned, and aligned by the boxes' "
                 "places as the program takes them, unchanged where it refuses (share within 30 "
                 "ms, mean error ms, entries sure); clicks snapped, and clicks aligned as the "
                 "program takes them\n",
-                whole ? " (spread over the whole recording)" : "");
+                whole ? " (spread over the whole recording)" : "",
+                placeScatter > 0 ? " (boxes clicked by hand)" : "");
     std::printf("%-18s %-4s %5s | %-13s | %-19s | %-19s | %-13s %-13s %-13s %s\n", "piece", "half",
                 "notes", "spread", "aligned", "by places", "clicks", "snapped", "clicks aligned",
                 "accompaniment picks");
@@ -370,6 +381,13 @@ int main(int argc, char** argv)
     // recording.
     if (argc > 1 && std::strcmp(argv[1], "--whole-recording") == 0) {
         corpusFigures(true);
+        return 0;
+    }
+    // --hand-placed: only the corpus, the boxes clicked by hand, off their note heads by
+    // 0.3 % of the page's width (standard deviation).
+    if (argc > 1 && std::strcmp(argv[1], "--hand-placed") == 0) {
+        placeScatter = 0.003;
+        corpusFigures(false);
         return 0;
     }
     std::printf(

@@ -8,6 +8,34 @@
 
 namespace onsetalignment {
 
+namespace {
+
+// The steps in one stretch of Alignment::tempoDrift.
+constexpr int kDriftSteps = 4;
+
+// The mean change of ln(tempo) (the onsets' gap against the entries' own) from one stretch
+// of `steps` steps between the sure entries to the next; 0 with fewer than two stretches.
+double tempoChange(const std::vector<double>& t, const std::vector<int>& placed,
+                   const std::vector<double>& u, const std::vector<int>& sure, int steps)
+{
+    const auto stride = static_cast<std::size_t>(steps);
+    double change = 0, last = 0;
+    int count = 0;
+    for (std::size_t k = 0; k + stride < sure.size(); k += stride) {
+        const int from = sure[k], to = sure[k + stride];
+        const double tempo = std::log(std::max(u[placed[to]] - u[placed[from]], 1e-3) /
+                                      std::max(t[to] - t[from], 1e-3));
+        if (k > 0) {
+            change += std::abs(tempo - last);
+            ++count;
+        }
+        last = tempo;
+    }
+    return count > 0 ? change / count : 0;
+}
+
+} // namespace
+
 void keepApart(std::vector<double>& times, double gap)
 {
     for (std::size_t i = 0; i < times.size(); ++i)
@@ -117,25 +145,15 @@ void settle(const std::vector<double>& entryTimes, const std::vector<int>& place
             result.largestMoveEntry = static_cast<int>(i);
         }
     }
-    // How much the tempo the sure entries follow changes from one step to the next: the
-    // notes of a recording keep to a tempo, a wrong choice among scattered onsets does not.
-    double jumps = 0, lastStep = std::numeric_limits<double>::quiet_NaN();
-    int steps = 0, previous = -1;
-    for (int i = 0; i < static_cast<int>(placed.size()); ++i) {
-        if (placed[i] < 0)
-            continue;
-        if (previous >= 0) {
-            const double step = std::log(std::max(u[placed[i]] - u[placed[previous]], 1e-3) /
-                                         std::max(entryTimes[i] - entryTimes[previous], 1e-3));
-            if (!std::isnan(lastStep)) {
-                jumps += std::abs(step - lastStep);
-                ++steps;
-            }
-            lastStep = step;
-        }
-        previous = i;
-    }
-    result.tempoJumps = steps > 0 ? jumps / steps : 0;
+    // How much the tempo the sure entries follow changes from one step to the next, and from
+    // one stretch of four steps to the next: the notes of a recording keep to a tempo, a
+    // wrong choice among scattered onsets does not.
+    std::vector<int> sure;
+    for (int i = 0; i < static_cast<int>(placed.size()); ++i)
+        if (placed[i] >= 0)
+            sure.push_back(i);
+    result.tempoJumps = tempoChange(entryTimes, placed, u, sure, 1);
+    result.tempoDrift = tempoChange(entryTimes, placed, u, sure, kDriftSteps);
 }
 
 // Whether the steps are equal to a hundredth of a second, as automatic marking spreads the

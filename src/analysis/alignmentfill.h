@@ -43,7 +43,7 @@ void keepOwnTimes(const std::vector<double>& t, const std::vector<int>& placed,
 // Fills result from the onset each entry is placed on (-1 for none): the times (the others
 // filled in, see fillIn, and where keepOwn keeping their own times, see keepOwnTimes; kept
 // gap apart), the counts, the largest move and how much the tempo of the placed entries
-// jumps (Alignment::tempoJumps).
+// jumps and drifts (Alignment::tempoJumps, Alignment::tempoDrift).
 void settle(const std::vector<double>& entryTimes, const std::vector<int>& placed,
             const std::vector<Onset>& onsets, double gap, Alignment& result, bool keepOwn = true);
 

@@ -61,12 +61,18 @@ struct AlignmentCosts {
     // 0.3 s the clicks aligned land alike, and none is further off on average than the
     // clicks were.
     double oddMove = 0.25;
-    // A path whose tempo jumps by more than this on average (Alignment::tempoJumps) against
-    // entries spread by the boxes' places is doubtful as a whole: measured on the corpus's
-    // tuning half, right paths stay below 0.5 and paths through scattered onsets of soft
-    // attacks lie above 0.7. (Against an even spread the tempo changes with every note's
-    // length; against clicks by hand with the hand's scatter, most in fast notes.)
+    // A path whose tempo jumps by more than doubtfulJumps on average from one step to the
+    // next (Alignment::tempoJumps) and drifts by more than doubtfulDrift from one stretch of
+    // four steps to the next (Alignment::tempoDrift) against entries spread by the boxes'
+    // places is doubtful as a whole. Measured on the corpus's tuning half: with the boxes'
+    // places as engraved, right paths jump by less than 0.5 and paths through scattered
+    // onsets of soft attacks by more than 0.7; with the places scattered as a hand clicks
+    // them (by 0.2 % and 0.4 % of the page's width), right paths jump by up to 0.85 but
+    // drift by less than 0.35, and the wrong ones drift by more than 0.6. (Against an even
+    // spread the tempo changes with every note's length; against clicks by hand with the
+    // hand's scatter.)
     double doubtfulJumps = 0.6;
+    double doubtfulDrift = 0.45;
     // A marking by hand moves onto its notes by a reaction time, give or take a hand's
     // scatter (a tenth of a second or so). Where the moves of its sure entries scatter by
     // more than this (seconds, their median absolute deviation as a standard deviation),
@@ -105,6 +111,10 @@ struct Alignment {
     // The mean change of ln(tempo) from one step between sure entries to the next (the
     // tempo: the onsets' gap against the entries' own). See AlignmentCosts::doubtfulJumps.
     double tempoJumps = 0;
+    // The same from one stretch of four such steps to the next: the scatter of single steps
+    // (a hand's places or clicks) cancels out, a path through the wrong notes keeps drifting.
+    // 0 with fewer than nine sure entries. See AlignmentCosts::doubtfulDrift.
+    double tempoDrift = 0;
     bool ok() const { return error.isEmpty() && !cancelled; }
 };
 

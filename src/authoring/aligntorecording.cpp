@@ -109,10 +109,13 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
     if (!takeOutcome(aligned, p))
         return p;
     // The tempo an even spread's path follows changes with every note's length: only the
-    // rhythm the boxes' spacing shows tells a jumping one. (A marking by hand jitters by
-    // the hand's scatter, so even on the right notes a fast passage's tempo jumps from note
-    // to note; its moves are weighed against that scatter instead, see doubtfulMoves.)
-    if (!rhythm.empty() && aligned.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps) {
+    // rhythm the boxes' spacing shows tells a jumping one, where it drifts stretch by stretch
+    // too (boxes clicked by hand scatter the tempo of single steps even on the right notes).
+    // (A marking by hand jitters by the hand's scatter; its moves are weighed against that
+    // scatter instead, see doubtfulMoves.)
+    const onsetalignment::AlignmentCosts costs;
+    if (!rhythm.empty() && aligned.tempoJumps > costs.doubtfulJumps &&
+        aligned.tempoDrift > costs.doubtfulDrift) {
         p.error = QStringLiteral("The markers could not be matched to the recording's notes "
                                  "with confidence: the tempo they would follow jumps from note "
                                  "to note.\nThe markers stay as they are.");

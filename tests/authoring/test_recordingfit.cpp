@@ -23,6 +23,7 @@
 #include <QToolButton>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -115,6 +116,34 @@ TEST(RecordingAnalysis, ForgettingOrAnotherRecordingCancelsTheRunningOne)
     auto running = std::make_unique<RecordingAnalysis>();
     running->analyse(rubato);
     running.reset();
+}
+
+TEST(AlignmentPlan, BoxesClickedByHandStillCarryTheRhythm)
+{
+    // A guitar piece marked automatically, each box clicked up to half a hundredth of the
+    // page's width off its note head: the tempo of single steps jumps with the hand, but the
+    // path is on the notes and every entry is sure, so the marking is aligned, not refused.
+    const TestPiece p =
+        loadTestPiece(kData + QStringLiteral("/corpus"), QStringLiteral("guitar-plain"));
+    const OnsetDetection found = detectOnsets(p.audio);
+    ASSERT_TRUE(found.ok());
+    const std::size_t n = p.notes.size();
+    std::mt19937 hand(1);
+    std::vector<double> times;
+    std::vector<engravedrhythm::BoxPlace> places;
+    for (std::size_t i = 0; i < n; ++i) {
+        times.push_back(numbertext::roundHundredths(
+            p.start + static_cast<double>(i) * (p.end - p.start) / static_cast<double>(n)));
+        const double off = 0.005 * (static_cast<double>(hand() % 2001) / 1000 - 1);
+        places.push_back({p.x[i] + off, p.y[i], p.page[i]});
+    }
+    const auto plan = recordingalignment::plan(times, found.onsets, places);
+    ASSERT_TRUE(plan.error.isEmpty()) << qPrintable(plan.error);
+    EXPECT_EQ(plan.sure, static_cast<int>(n));
+    std::size_t close = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        close += std::abs(plan.names[static_cast<qsizetype>(i)].toDouble() - p.notes[i]) <= 0.03;
+    EXPECT_EQ(close, n);
 }
 
 TEST(AlignmentPlan, NamesStayDistinctAndTheQuestionSaysHowSureItIs)
