@@ -153,7 +153,10 @@ void settle(const std::vector<double>& entryTimes, const std::vector<int>& place
         if (placed[i] >= 0)
             sure.push_back(i);
     result.tempoJumps = tempoChange(entryTimes, placed, u, sure, 1);
-    result.tempoDrift = tempoChange(entryTimes, placed, u, sure, kDriftSteps);
+    // Too few sure entries for two stretches: the steps alone tell.
+    result.tempoDrift = sure.size() > 2 * static_cast<std::size_t>(kDriftSteps)
+                            ? tempoChange(entryTimes, placed, u, sure, kDriftSteps)
+                            : result.tempoJumps;
 }
 
 // Whether the steps are equal to a hundredth of a second, as automatic marking spreads the

@@ -113,7 +113,7 @@ struct Alignment {
     double tempoJumps = 0;
     // The same from one stretch of four such steps to the next: the scatter of single steps
     // (a hand's places or clicks) cancels out, a path through the wrong notes keeps drifting.
-    // 0 with fewer than nine sure entries. See AlignmentCosts::doubtfulDrift.
+    // With fewer than nine sure entries, tempoJumps. See AlignmentCosts::doubtfulDrift.
     double tempoDrift = 0;
     bool ok() const { return error.isEmpty() && !cancelled; }
 };
