@@ -272,9 +272,7 @@ CorpusLine corpusPiece(const TestPiece& piece, const std::vector<Onset>& onsets,
     // sure of fewer than half of the entries or, by the boxes' places, its tempo jumps and
     // drifts.
     const auto refused = [&](const onsetalignment::Alignment& a, bool rhythm) {
-        return !a.ok() || 2 * a.matched < n ||
-               (rhythm && a.tempoJumps > onsetalignment::AlignmentCosts{}.doubtfulJumps &&
-                a.tempoDrift > onsetalignment::AlignmentCosts{}.doubtfulDrift);
+        return !a.ok() || 2 * a.matched < n || (rhythm && onsetalignment::tempoDoubtful(a));
     };
     const auto taken = [&](const onsetalignment::Alignment& a, bool rhythm) {
         return refused(a, rhythm) ? even : a.times;

@@ -36,6 +36,11 @@ double tempoChange(const std::vector<double>& t, const std::vector<int>& placed,
 
 } // namespace
 
+bool tempoDoubtful(const Alignment& a, const AlignmentCosts& costs)
+{
+    return a.tempoJumps > costs.doubtfulJumps && a.tempoDrift > costs.doubtfulDrift;
+}
+
 void keepApart(std::vector<double>& times, double gap)
 {
     for (std::size_t i = 0; i < times.size(); ++i)

@@ -118,6 +118,11 @@ struct Alignment {
     bool ok() const { return error.isEmpty() && !cancelled; }
 };
 
+// Whether the path of entries spread by the boxes' places is doubtful as a whole: its tempo
+// both jumps from step to step and drifts from stretch to stretch (see doubtfulJumps and
+// doubtfulDrift).
+bool tempoDoubtful(const Alignment& a, const AlignmentCosts& costs = {});
+
 // Moves the entries (their times in list order) onto the onsets by a global alignment that
 // keeps the entries' order: each entry either takes an onset (a later entry a later onset)
 // or stays without one, and the choice with the least total cost wins (see

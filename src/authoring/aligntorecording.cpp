@@ -113,9 +113,7 @@ Plan plan(const std::vector<double>& times, const std::vector<Onset>& onsets,
     // too (boxes clicked by hand scatter the tempo of single steps even on the right notes).
     // (A marking by hand jitters by the hand's scatter; its moves are weighed against that
     // scatter instead, see doubtfulMoves.)
-    const onsetalignment::AlignmentCosts costs;
-    if (!rhythm.empty() && aligned.tempoJumps > costs.doubtfulJumps &&
-        aligned.tempoDrift > costs.doubtfulDrift) {
+    if (!rhythm.empty() && onsetalignment::tempoDoubtful(aligned)) {
         p.error = QStringLiteral("The markers could not be matched to the recording's notes "
                                  "with confidence: the tempo they would follow jumps from note "
                                  "to note.\nThe markers stay as they are.");
