@@ -93,6 +93,7 @@ int main(int argc, char** argv)
                        : "");
     for (const char* half : {"tune", "test"}) {
         Share sum;
+        int sure = 0, sureWrong = 0, worse = 0;
         int pieces = 0;
         for (const QString& table :
              dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name)) {
@@ -118,6 +119,12 @@ int main(int argc, char** argv)
             int sureRight = 0;
             for (int i = 0; i < n; ++i)
                 sureRight += a.ok() && a.onOnset[i] && std::abs(a.times[i] - truth[i]) <= 0.05;
+            if (!refused) {
+                sure += a.matched;
+                sureWrong += a.matched - sureRight;
+            }
+            // Further off than the spread by more than a hundredth a bar.
+            worse += after.mean > before.mean + 10 ? 1 : 0;
             std::printf("%-18s %-4s %3d bars | %3.0f %% %3.0f %% %6.0f | %3.0f %% %3.0f %% %6.0f "
                         "%3d sure, %d of them right, jumps %.2f%s\n",
                         qPrintable(table.chopped(4)), half, n, before.in50 * 100,
@@ -128,8 +135,11 @@ int main(int argc, char** argv)
             ++pieces;
         }
         if (pieces > 0)
-            std::printf("%s half: %d pieces, %.1f %% within 50 ms, %.1f %% within 150 ms\n", half,
-                        pieces, sum.in50 / pieces * 100, sum.in150 / pieces * 100);
+            std::printf("%s half: %d pieces, %.1f %% within 50 ms, %.1f %% within 150 ms; of the "
+                        "bars sure where taken, %d of %d more than 50 ms off; %d pieces further "
+                        "off than the spread\n",
+                        half, pieces, sum.in50 / pieces * 100, sum.in150 / pieces * 100, sureWrong,
+                        sure, worse);
     }
     if (!whole && !late)
         hour();

@@ -146,10 +146,15 @@ Reading read(const std::vector<double>& barTimes, const std::vector<Onset>& onse
     beattrack::Beats best = counts[perBar], check;
     if (end.from < end.to) {
         ends = {best.times.back(), best.times.back()};
-        if (!follow(perBar, kMostBeats - kFewestBeats + 1, costs, best)) {
+        beattrack::Beats again;
+        if (!follow(perBar, kMostBeats - kFewestBeats + 1, costs, again)) {
             result.cancelled = true;
             return reading;
         }
+        // (The count may find no way to that end once its candidates are pruned anew, with
+        // only a few onsets to go by: the first reading stands then.)
+        if (!again.onset.empty())
+            best = again;
     }
     if (!checked)
         check = best;
