@@ -55,19 +55,25 @@ inline TestPiece loadTestPiece(const QString& dir, const QString& name)
     return piece;
 }
 
-// The first melody onset of every bar of the corpus table at `path` (that has one), in bar
-// order: where a bar entry belongs.
+// The first onset of every bar of the corpus table at `path` (that has one), in bar order:
+// where a bar entry belongs. That is the bar's `first` line, the first onset of any voice
+// (the accompaniment's downbeat where the melody rests); in a table without them, the bar's
+// first melody note.
 inline std::vector<double> barStarts(const QString& path)
 {
-    std::map<int, double> first;
+    std::map<int, double> first, melody;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     while (!file.atEnd()) {
         const QStringList f = QString::fromLatin1(file.readLine()).trimmed().split(u',');
-        if (f.size() >= 3 && f[0] == QLatin1String("note"))
+        if (f.size() >= 3 && f[0] == QLatin1String("first"))
             first.emplace(f[2].toInt(), f[1].toDouble());
+        else if (f.size() >= 3 && f[0] == QLatin1String("note"))
+            melody.emplace(f[2].toInt(), f[1].toDouble());
     }
+    if (first.empty())
+        first = melody;
     std::vector<double> starts;
     for (const auto& [bar, t] : first)
         starts.push_back(t);
