@@ -21,10 +21,12 @@ using BarCosts = beattrack::BeatCosts;
 // an end set later than the music's can be (on the recording's end, past the last chord's
 // echo) is looked for after the last onset, where the beats' tempo carries on. Bars that are
 // not sure of their downbeat keep their times where these fit in order; all stay in order
-// and at least a hundredth apart. A bar is sure of its downbeat only where a second reading,
-// which weighs the onsets on downbeats little more than those on the other beats, puts it
-// there too. Bars whose sure lengths jump from bar to bar (see
-// BeatCosts::doubtfulJumps) are refused with an error, as are too few bars.
+// and at least a hundredth apart. A bar is sure of its downbeat where a second reading,
+// which weighs the onsets on downbeats no more than those on the other beats, puts it there
+// too (or where one of the two is very sure and the other sure of none); where the two are
+// sure of different onsets, a third reading that weighs every beat alike decides. Bars whose sure
+// lengths jump from bar to bar (see BeatCosts::doubtfulJumps) are refused with an error, as are too
+// few bars.
 onsetalignment::Alignment align(const std::vector<double>& barTimes,
                                 const std::vector<Onset>& onsets, const BarCosts& costs = {},
                                 const onsetalignment::AlignmentProgress& progress = {});
