@@ -75,6 +75,8 @@ RHYTHM_CELLS = {
     "rests": [[4, -4], [2, 2], [-2, 2], [8], [4]],
     "repeated": [[2, 2], [4], [2, 2, 4], [4, 4]],
 }
+# The same in 6/8, where the cells fill dotted quarters (6).
+JIG_CELLS = [[6], [4, 2], [2, 2, 2], [3, 1, 2], [6, 6]]
 def drawn_pieces():
     """Thirty more pieces for each half, drawn at random from the same kinds
     (the same draw every time): a corpus tuned on a few pieces of each kind
@@ -109,10 +111,41 @@ def drawn_pieces():
 CORPUS_PIECES += drawn_pieces()
 
 
+def long_pieces():
+    """Four more pieces for each half, 32 bars long, each over an accompaniment
+    as loud as the melody: a waltz, a march, a jig in 6/8 (its beat a dotted
+    quarter) or chords. Over eight bars a count that goes one beat wrong gains
+    little; over thirty-two it gains a loud chord on every downbeat. An outside
+    trial of a 32-bar waltz showed it, which the eight-bar pieces did not."""
+    short = {"acoustic grand": "piano", "violin": "violin", "cello": "cello",
+             "flute": "flute", "clarinet": "clarinet", "oboe": "oboe",
+             "acoustic guitar (nylon)": "guitar", "trumpet": "trumpet"}
+    forms = [("waltz", 3), ("oompah", 4), ("jig", 6), ("chords", 4)]
+    pieces = []
+    for half, seed, first in (("tune", 3026, 0), ("test", 3027, 4)):
+        rng = random.Random(seed)
+        for k, (accompaniment, beats) in enumerate(forms):
+            instrument = rng.choice(list(short))
+            if instrument not in ("acoustic grand", "acoustic guitar (nylon)"):
+                accompaniment = "piano-" + accompaniment
+            rhythm = rng.choice(["plain", "dotted", "long", "repeated"])
+            curve = rng.choice(["steady", "stepped", "rit", "drift"])
+            bpm = rng.randrange(72, 132, 2)
+            start = rng.choice(["none", "silence", "long", "reverb"])
+            fmt = rng.choice(["mp3", "wma", "opus"])
+            pieces.append((f"long{first + k}-{short[instrument]}-{accompaniment.split('-')[-1]}",
+                           half, instrument, accompaniment, rhythm, curve, bpm, start, fmt,
+                           (3000 if half == "tune" else 4000) + k, beats, 32, True))
+    return pieces
+
+
+CORPUS_PIECES += long_pieces()
+
+
 SCALE = [0, 2, 4, 5, 7, 9, 11]
 RANGES = {"acoustic grand": 67, "violin": 72, "cello": 50, "flute": 76,
           "clarinet": 67, "acoustic guitar (nylon)": 64, "choir aahs": 67,
-          "oboe": 72}
+          "oboe": 72, "trumpet": 67}
 NOTE_NAMES = ["c", "cis", "d", "dis", "e", "f", "fis", "g", "gis", "a", "ais", "b"]
 DURATIONS = {1: "16", 2: "8", 3: "8.", 4: "4", 6: "4.", 8: "2", 12: "2.", 16: "1"}
 
@@ -122,18 +155,34 @@ def ly_pitch(key):
     return NOTE_NAMES[key % 12] + ("'" * octave if octave > 0 else "," * -octave)
 
 
-def quarters(defn):
-    """Quarter notes a bar."""
+def beats_of(defn):
+    """Quarter notes a bar, or 6 for a bar of 6/8."""
     return defn[10] if len(defn) > 10 else 4
 
 
-def corpus_melody(rhythm, low, rng, beats=4):
-    """LilyPond notes of the melody and its onsets in sixteenths."""
+def quarters(defn):
+    """Quarter notes a bar (a bar of 6/8 holds three)."""
+    return 3 if beats_of(defn) == 6 else beats_of(defn)
+
+
+def bars_of(defn):
+    """Bars the piece lasts."""
+    return defn[11] if len(defn) > 11 else CORPUS_BARS
+
+
+def loud(defn):
+    """Whether the accompaniment plays as loud as the melody."""
+    return len(defn) > 12 and defn[12]
+
+
+def corpus_melody(rhythm, low, rng, beats=4, bars=CORPUS_BARS, jig=False):
+    """LilyPond notes of the melody and its onsets in sixteenths (beats:
+    quarters a bar; jig: in 6/8)."""
     notes, degree, key_before = [], 7, None
-    for _ in range(CORPUS_BARS):
+    for _ in range(bars):
         left = 4 * beats
         while left > 0:
-            cell = rng.choice(RHYTHM_CELLS[rhythm])
+            cell = rng.choice(JIG_CELLS if jig else RHYTHM_CELLS[rhythm])
             if sum(abs(c) for c in cell) > left:
                 cell = [left]
             for length in cell:
@@ -162,18 +211,20 @@ def corpus_melody(rhythm, low, rng, beats=4):
     return text
 
 
-def corpus_accompaniment(kind):
-    """The accompaniment's bars: a staff of its own, softer than the melody. A
-    waltz or a march (oompah) alternates two bars of its own."""
-    bars = {"bass": ["c4 g, e g,"], "piano-bass": ["c4 g, e g,"],
+def corpus_accompaniment(kind, bars=CORPUS_BARS):
+    """The accompaniment's bars: a staff of its own. A waltz, a march (oompah)
+    or a jig alternates two bars of its own."""
+    patterns = {"bass": ["c4 g, e g,"], "piano-bass": ["c4 g, e g,"],
             "chords": ["<c e g>4 <c f a> <b, d g> <c e g>"],
             "piano-chords": ["<c e g>4 <c f a> <b, d g> <c e g>"],
             "eighths": ["c8 g e g c a f a"], "piano-eighths": ["c8 g e g c a f a"],
             "waltz": ["c,4 <e g c'> <e g c'>", "g,,4 <f g b> <f g b>"],
-            "oompah": ["c,4 <e g c'> g,, <e g c'>", "g,,4 <f g b> d, <f g b>"]}
-    bars["piano-waltz"], bars["piano-oompah"] = bars["waltz"], bars["oompah"]
-    pattern = bars[kind]
-    return " | ".join(pattern[b % len(pattern)] for b in range(CORPUS_BARS))
+            "oompah": ["c,4 <e g c'> g,, <e g c'>", "g,,4 <f g b> d, <f g b>"],
+            "jig": ["c,8 <e g> <e g> g,, <e g> <e g>", "g,,8 <f g b> <f g b> d, <f g b> <f g b>"]}
+    for form in ("waltz", "oompah", "jig"):
+        patterns["piano-" + form] = patterns[form]
+    pattern = patterns[kind]
+    return " | ".join(pattern[b % len(pattern)] for b in range(bars))
 
 
 def corpus_tempos(curve, bpm, eighths, bar=8):
@@ -199,21 +250,23 @@ def corpus_tempos(curve, bpm, eighths, bar=8):
 
 def corpus_score(defn, rng):
     name, _, instrument, accompaniment, rhythm, curve, bpm = defn[:7]
-    beats = quarters(defn)
+    beats, bars = quarters(defn), bars_of(defn)
+    time = "6/8" if beats_of(defn) == 6 else f"{beats}/4"
     logger = (DATA / "rubato.ly").read_text(encoding="utf-8")
     logger = logger[logger.index("#(define (melody-note-logger"):logger.index("% One tempo")]
     tempos = " ".join(f"\\set Score.tempoWholesPerMinute = #(ly:make-moment {t} 4) s8"
-                      for t in corpus_tempos(curve, bpm, CORPUS_BARS * 2 * beats, 2 * beats))
-    melody = corpus_melody(rhythm, RANGES[instrument], rng, beats)
+                      for t in corpus_tempos(curve, bpm, bars * 2 * beats, 2 * beats))
+    melody = corpus_melody(rhythm, RANGES[instrument], rng, beats, bars, beats_of(defn) == 6)
     staves = [f"""\\new Staff \\with {{ midiInstrument = "{instrument}" }} <<
-    \\key c \\major \\time {beats}/4
+    \\key c \\major \\time {time}
     \\new Voice {{ {tempos} }}
     \\new Voice \\with {{ \\consists #melody-note-logger }} {{ \\clef "{"bass" if RANGES[instrument] < 55 else "treble"}" {melody} \\bar "|." }}
   >>"""]
     if accompaniment != "none":
         sound = instrument if not accompaniment.startswith("piano") else "acoustic grand"
-        staves.append(f"""\\new Staff \\with {{ midiInstrument = "{sound}" midiMinimumVolume = #0.2 midiMaximumVolume = #0.45 }} {{
-    \\clef bass \\key c \\major \\time {beats}/4 {corpus_accompaniment(accompaniment)}
+        volume = "" if loud(defn) else " midiMinimumVolume = #0.2 midiMaximumVolume = #0.45"
+        staves.append(f"""\\new Staff \\with {{ midiInstrument = "{sound}"{volume} }} {{
+    \\clef bass \\key c \\major \\time {time} {corpus_accompaniment(accompaniment, bars)}
   }}""")
     return f"""\\version "2.24.0"
 % Generated by scripts/make-test-pieces for the corpus piece {name}; public domain.
