@@ -24,7 +24,9 @@ using BarCosts = beattrack::BeatCosts;
 // and at least a hundredth apart. A bar is sure of its downbeat where a second reading,
 // which weighs the onsets on downbeats no more than those on the other beats, puts it there
 // too (or where one of the two is very sure and the other sure of none); where the two are
-// sure of different onsets, a third reading that weighs every beat alike decides. Bars whose sure
+// sure of different onsets, a third reading that weighs every beat alike decides; and only
+// where the bars, aligned again as if the start had been set a little sooner and the end a
+// little later, land on the same onset (that alignment runs on a second thread). Bars whose sure
 // lengths jump from bar to bar (see BeatCosts::doubtfulJumps) are refused with an error, as are too
 // few bars.
 onsetalignment::Alignment align(const std::vector<double>& barTimes,

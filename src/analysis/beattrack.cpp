@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace beattrack {
@@ -190,7 +191,10 @@ Beats track(double start, double endFrom, double end, int count, int perBar,
     const int n = count;
     // forward: the best cost from the start into each state; back: the state before it.
     std::vector<std::vector<float>> forward(n + 1);
-    std::vector<std::vector<int>> back(n + 1);
+    // (A state is reached from one of a beat before the last, of which there are at most
+    // kMostCandidates + 1 times kLongestStep times that many: two bytes hold its index.)
+    static_assert((kMostCandidates + 1) * kLongestStep * (kMostCandidates + 1) < 0xFFFF);
+    std::vector<std::vector<std::uint16_t>> back(n + 1);
     // ln of the beat's length each state of one beat follows.
     std::vector<double> lnOf;
     const auto lengths = [&](int j) {
@@ -200,7 +204,7 @@ Beats track(double start, double endFrom, double end, int count, int perBar,
     };
     for (int j = 0; j <= n; ++j) {
         forward[j].assign(j == 0 ? s.width(0) : s.states(j), kInfF);
-        back[j].assign(forward[j].size(), -1);
+        back[j].assign(forward[j].size(), 0xFFFF);
     }
     for (int a = 0; a < s.width(0); ++a)
         forward[0][a] = static_cast<float>(s.startCost(a));
@@ -237,7 +241,7 @@ Beats track(double start, double endFrom, double end, int count, int perBar,
                     const double total = forward[j][st] + cost + s.changeCost(j, lnOf[st], ln);
                     if (total < forward[j + m][target]) {
                         forward[j + m][target] = static_cast<float>(total);
-                        back[j + m][target] = static_cast<int>(st);
+                        back[j + m][target] = static_cast<std::uint16_t>(st);
                     }
                 }
             });
