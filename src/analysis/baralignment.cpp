@@ -36,6 +36,13 @@ constexpr double kVerySure = 4.0;
 // moves then was not sure of it (see align).
 constexpr double kEarlierStart = 0.1;
 constexpr double kLaterEnd = 0.3;
+// Where the onsets' strengths lead the count astray (fewer than half of the bars sure of
+// their downbeats, or none that fits), the beats are counted again with no onset weighing
+// more than this share of the median one: a steady pulse of even notes (runs, a soft bass
+// under loud chords) is followed by the onsets being there. Chosen on the corpus's tuning
+// half, with the start and end set in twelve ways: from 0.15 to 0.35, 10 or 11 more of 660
+// alignments taken, 53 to 58 more bars sure of the right onset, none more of a wrong one.
+constexpr double kPlainStrength = 0.25;
 
 // The bars before the first sure one and after the last keep their own times too, where
 // these fit in order (settle shifts them with their sure neighbour): a bar that is not
@@ -304,27 +311,13 @@ std::vector<double> setByAnotherHand(const std::vector<double>& barTimes)
     return moved;
 }
 
-} // namespace
-
-onsetalignment::Alignment align(const std::vector<double>& barTimes,
-                                const std::vector<Onset>& onsets, const BarCosts& costs,
-                                const onsetalignment::AlignmentProgress& progress)
+// The bars aligned with the costs given (see align), the times checked already.
+onsetalignment::Alignment alignWith(const std::vector<double>& barTimes,
+                                    const std::vector<Onset>& onsets, const BarCosts& costs,
+                                    const onsetalignment::AlignmentProgress& progress)
 {
     onsetalignment::Alignment result;
     const auto n = static_cast<int>(barTimes.size());
-    if (onsets.empty()) {
-        result.error = QStringLiteral("No notes were found in the recording.");
-        return result;
-    }
-    if (n < 2) {
-        result.error = QStringLiteral("There are too few bars to align.");
-        return result;
-    }
-    for (int i = 1; i < n; ++i)
-        if (!(barTimes[i] > barTimes[i - 1])) {
-            result.error = QStringLiteral("The marker entries' times go backwards.");
-            return result;
-        }
     // A downbeat is sure only where the bars, aligned again as if the start had been set a
     // tenth of a second sooner and the end 0.3 s later (see setByAnotherHand), land on it
     // too: a count that the hand's slack can tip onto other onsets was not sure of them. The
@@ -387,6 +380,53 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
         return doubtful;
     }
     return result;
+}
+
+// Reports one of two alignments as half of the work.
+onsetalignment::AlignmentProgress halfOf(const onsetalignment::AlignmentProgress& progress,
+                                         int part)
+{
+    if (!progress)
+        return {};
+    return [&progress, part](int done, int total) {
+        return progress(part * total + done, 2 * total);
+    };
+}
+
+// Whether Align takes the bars: it refuses them where fewer than half are sure.
+bool taken(const onsetalignment::Alignment& a, std::size_t bars)
+{
+    return a.ok() && 2 * static_cast<std::size_t>(a.matched) >= bars;
+}
+
+} // namespace
+
+onsetalignment::Alignment align(const std::vector<double>& barTimes,
+                                const std::vector<Onset>& onsets, const BarCosts& costs,
+                                const onsetalignment::AlignmentProgress& progress)
+{
+    onsetalignment::Alignment result;
+    const auto n = static_cast<int>(barTimes.size());
+    if (onsets.empty()) {
+        result.error = QStringLiteral("No notes were found in the recording.");
+        return result;
+    }
+    if (n < 2) {
+        result.error = QStringLiteral("There are too few bars to align.");
+        return result;
+    }
+    for (int i = 1; i < n; ++i)
+        if (!(barTimes[i] > barTimes[i - 1])) {
+            result.error = QStringLiteral("The marker entries' times go backwards.");
+            return result;
+        }
+    result = alignWith(barTimes, onsets, costs, halfOf(progress, 0));
+    if (result.cancelled || taken(result, barTimes.size()))
+        return result;
+    BarCosts plain = costs;
+    plain.strongest = std::min(costs.strongest, kPlainStrength);
+    onsetalignment::Alignment again = alignWith(barTimes, onsets, plain, halfOf(progress, 1));
+    return again.cancelled || taken(again, barTimes.size()) ? again : result;
 }
 
 } // namespace baralignment

@@ -28,7 +28,9 @@ using BarCosts = beattrack::BeatCosts;
 // where the bars, aligned again as if the start had been set a little sooner and the end a
 // little later, land on the same onset (that alignment runs on a second thread). Bars whose sure
 // lengths jump from bar to bar (see BeatCosts::doubtfulJumps) are refused with an error, as are too
-// few bars.
+// few bars. Where fewer than half of the bars are sure (Align refuses them) or none fit, the
+// beats are counted again with every onset weighing about alike, and that count is taken
+// where Align would take it.
 onsetalignment::Alignment align(const std::vector<double>& barTimes,
                                 const std::vector<Onset>& onsets, const BarCosts& costs = {},
                                 const onsetalignment::AlignmentProgress& progress = {});

@@ -162,7 +162,7 @@ TEST(BarAlignment, AWaltzWhoseBassSoundsSofterThanItsChordsGoesOntoItsDownbeats)
     bool late = false;
     const auto stopped =
         baralignment::align(spread(marked), waltz.onsets, {}, [&late](int done, int total) {
-            late = 3 * done >= 2 * total;
+            late = 3 * done >= total;
             return !late;
         });
     EXPECT_TRUE(late);
@@ -171,12 +171,15 @@ TEST(BarAlignment, AWaltzWhoseBassSoundsSofterThanItsChordsGoesOntoItsDownbeats)
 
 TEST(BarAlignment, RecordingsBarsAreSureOnlyOfTheirDownbeats)
 {
+    // A guitar's even runs of sixteenths, whose loudest notes fall anywhere in the bar,
+    // counted by their notes being there once their strengths lead nowhere: taken.
     // A piano study whose tempo changes from bar to bar, a piano piece with a new tempo in
     // every bar over running eighths, a slurred violin whose notes barely show, and an oboe
     // whose bars start on rests (a count a beat off was sure of five of them): every bar
     // that is sure lies on its first note, and the bars' error is not more than the even
     // spread's (give or take a hundredth a bar, where the spread is already right).
-    for (const char* name : {"piano-study", "piano-dense", "violin-slurred", "mix06-oboe-rests"}) {
+    for (const char* name : {"piano-study", "piano-dense", "violin-slurred", "mix06-oboe-rests",
+                             "mix04-guitar-runs"}) {
         const QString piece = QString::fromLatin1(name);
         const TestPiece p = loadTestPiece(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus"), piece);
         const std::vector<double> truth = barStarts(
@@ -201,6 +204,9 @@ TEST(BarAlignment, RecordingsBarsAreSureOnlyOfTheirDownbeats)
         // The piano's notes are clear: nearly all its bars are told.
         if (piece.startsWith(QLatin1String("piano"))) {
             EXPECT_GE(a.matched, 6);
+        }
+        if (piece.endsWith(QLatin1String("runs"))) {
+            EXPECT_GE(2 * a.matched, 8) << name;
         }
     }
 }
