@@ -265,4 +265,14 @@ void dropOddMoves(const std::vector<double>& t, const std::vector<Onset>& onsets
             placed[i] = -1;
 }
 
+std::function<bool(int, int)> partOf(const std::function<bool(int, int)>& progress, int part,
+                                     int parts)
+{
+    if (!progress)
+        return {};
+    return [&progress, part, parts](int done, int total) {
+        return progress((part * total + done) / parts, total);
+    };
+}
+
 } // namespace onsetalignment

@@ -17,6 +17,11 @@ struct AlignmentCosts;
 // is ever shown.
 constexpr double kSmallestGap = 0.01;
 
+// Reports part `part` of `parts` (readings or alignments of the same entries) as an equal
+// share of the work. Empty when progress is.
+std::function<bool(int, int)> partOf(const std::function<bool(int, int)>& progress, int part,
+                                     int parts);
+
 // One reading of the entries against the onsets: the path and the entries sure of it, as
 // align() describes, without the second reading that confirms them. Cancelled (nothing
 // aligned) when the progress report asks to stop.

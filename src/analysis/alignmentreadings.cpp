@@ -14,16 +14,6 @@ constexpr double kLoudUnderHeld = 2.0;
 // taken where it lies: a hand lags a little.
 constexpr double kLateEnd = 0.25;
 
-// One of `parts` readings of the same entries, each reported as an equal share of the work.
-AlignmentProgress partOf(const AlignmentProgress& progress, int part, int parts)
-{
-    if (!progress)
-        return {};
-    return [&progress, part, parts](int done, int total) {
-        return progress((part * total + done) / parts, total);
-    };
-}
-
 // The onsets of result's entries that a reading with tempo changes three times as cheap
 // keeps them on (-1 for the others), into placed: a path through the wrong notes moves when
 // the price of its tempo's turns does, the right one holds. False when that reading was

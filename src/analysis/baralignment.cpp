@@ -210,18 +210,6 @@ Reading read(const std::vector<double>& barTimes, const std::vector<Onset>& onse
     return reading;
 }
 
-// Reports one of three readings as a third of the work (the third is read only where the
-// first two disagree; the work ends there otherwise).
-onsetalignment::AlignmentProgress thirdOf(const onsetalignment::AlignmentProgress& progress,
-                                          int part)
-{
-    if (!progress)
-        return {};
-    return [&progress, part](int done, int total) {
-        return progress((part * total + done) / 3, total);
-    };
-}
-
 // Where the first two readings are sure of the same onset, a bar goes there. Where each is
 // sure of another, a third reading that weighs an onset on a downbeat like one on any other
 // beat decides: the bar goes onto the onset of the two that it takes too, else onto none.
@@ -250,7 +238,8 @@ bool agree(const std::vector<double>& barTimes, const std::vector<Onset>& onsets
     BarCosts alike = costs;
     alike.downbeat = costs.beat;
     onsetalignment::Alignment outcome;
-    const Reading third = read(barTimes, onsets, alike, false, thirdOf(progress, 2), outcome);
+    const Reading third =
+        read(barTimes, onsets, alike, false, onsetalignment::partOf(progress, 2, 3), outcome);
     if (outcome.cancelled)
         return false;
     for (int i = 0; i < n; ++i) {
@@ -281,16 +270,19 @@ Outcome sureOf(const std::vector<double>& barTimes, const std::vector<Onset>& on
     // Where they are sure of different ones (a waltz whose bass on the downbeat sounds
     // softer than the chords after it draws the first reading a beat late for the rest of
     // the piece, at the price of one long first bar), a third reading, with every beat's
-    // onset weighing alike, decides (see agree).
+    // onset weighing alike, decides (see agree). Each reading is reported as a third of the
+    // work (where the third is not read, the work ends at two thirds).
     Outcome out;
-    out.first = read(barTimes, onsets, costs, true, thirdOf(progress, 0), out.result);
+    out.first =
+        read(barTimes, onsets, costs, true, onsetalignment::partOf(progress, 0, 3), out.result);
     if (!out.result.ok())
         return out;
     BarCosts evenBeats = costs;
     evenBeats.beat *= kEvenBeatWeight;
     evenBeats.downbeat = kEvenDownbeat;
     onsetalignment::Alignment other;
-    const Reading second = read(barTimes, onsets, evenBeats, false, thirdOf(progress, 1), other);
+    const Reading second =
+        read(barTimes, onsets, evenBeats, false, onsetalignment::partOf(progress, 1, 3), other);
     if (other.cancelled)
         out.result.cancelled = true;
     else if (!other.ok())
@@ -382,17 +374,6 @@ onsetalignment::Alignment alignWith(const std::vector<double>& barTimes,
     return result;
 }
 
-// Reports one of two alignments as half of the work.
-onsetalignment::AlignmentProgress halfOf(const onsetalignment::AlignmentProgress& progress,
-                                         int part)
-{
-    if (!progress)
-        return {};
-    return [&progress, part](int done, int total) {
-        return progress(part * total + done, 2 * total);
-    };
-}
-
 // Whether Align takes the bars: it refuses them where fewer than half are sure.
 bool taken(const onsetalignment::Alignment& a, std::size_t bars)
 {
@@ -420,12 +401,13 @@ onsetalignment::Alignment align(const std::vector<double>& barTimes,
             result.error = QStringLiteral("The marker entries' times go backwards.");
             return result;
         }
-    result = alignWith(barTimes, onsets, costs, halfOf(progress, 0));
+    result = alignWith(barTimes, onsets, costs, onsetalignment::partOf(progress, 0, 2));
     if (result.cancelled || taken(result, barTimes.size()))
         return result;
     BarCosts plain = costs;
     plain.strongest = std::min(costs.strongest, kPlainStrength);
-    onsetalignment::Alignment again = alignWith(barTimes, onsets, plain, halfOf(progress, 1));
+    onsetalignment::Alignment again =
+        alignWith(barTimes, onsets, plain, onsetalignment::partOf(progress, 1, 2));
     return again.cancelled || taken(again, barTimes.size()) ? again : result;
 }
 
