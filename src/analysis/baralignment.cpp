@@ -348,10 +348,13 @@ onsetalignment::Alignment alignWith(const std::vector<double>& barTimes,
     while (again.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout)
         report();
     const Outcome there = again.get();
+    // The second alignment may have finished between two reports: its last share is reported
+    // here, and a Cancel pressed on it counts.
+    report();
     result = here.result;
     if (!result.ok())
         return result;
-    if (there.result.cancelled && stop.load()) {
+    if (stop.load()) {
         result.cancelled = true;
         return result;
     }
