@@ -210,6 +210,13 @@ Reading read(const std::vector<double>& barTimes, const std::vector<Onset>& onse
     return reading;
 }
 
+// Whether the bars beside bar i (the one beside it, at either end) are sure of an onset.
+bool betweenSure(const std::vector<int>& placed, int i)
+{
+    const auto n = static_cast<int>(placed.size());
+    return n > 1 && (i == 0 || placed[i - 1] >= 0) && (i == n - 1 || placed[i + 1] >= 0);
+}
+
 // Where the first two readings are sure of the same onset, a bar goes there. Where each is
 // sure of another, a third reading that weighs an onset on a downbeat like one on any other
 // beat decides: the bar goes onto the onset of the two that it takes too, else onto none.
@@ -218,7 +225,7 @@ Reading read(const std::vector<double>& barTimes, const std::vector<Onset>& onse
 bool agree(const std::vector<double>& barTimes, const std::vector<Onset>& onsets,
            const BarCosts& costs, const Reading& first, const Reading& second,
            const onsetalignment::AlignmentProgress& progress, std::vector<int>& placed,
-           bool& firstByCount)
+           std::vector<char>& byCount)
 {
     const auto n = static_cast<int>(barTimes.size());
     placed.assign(n, -1);
@@ -234,16 +241,20 @@ bool agree(const std::vector<double>& barTimes, const std::vector<Onset>& onsets
         else if (b >= 0 && a < 0 && second.margin[i] >= kVerySure)
             placed[i] = b;
     }
-    // The first bar, which only one reading is sure of, stands where the other's count puts it
-    // on the same onset and the bar after it is sure: a start set by hand a reaction late, past
-    // the first note, leaves the count fewer onsets before its first downbeat to be sure by.
-    // (On the corpus's tuning half, with the start and end set in twelve ways, 63 more bars
-    // sure of the right onset and none more of a wrong one.)
-    firstByCount = n > 1 && placed[0] < 0 && placed[1] >= 0 && first.onset[0] >= 0 &&
-                   first.onset[0] == second.onset[0] &&
-                   (first.placed[0] >= 0 || second.placed[0] >= 0);
-    if (firstByCount)
-        placed[0] = first.onset[0];
+    // A bar only one reading is sure of stands where the other's count puts it on the same
+    // onset and the bars on either side of it are sure (see betweenSure): a start set by hand
+    // a reaction late, past the first note, leaves the count fewer onsets before its first
+    // downbeat to be sure by, and a soft downbeat between two clear ones is no less where
+    // both counts put it. (On the corpus's tuning half, with the start and end set in twelve
+    // ways, 99 more bars sure of the right onset and none more of a wrong one.)
+    byCount.assign(n, 0);
+    const std::vector<int> clear = placed;
+    for (int i = 0; i < n; ++i)
+        if (clear[i] < 0 && first.onset[i] >= 0 && first.onset[i] == second.onset[i] &&
+            (first.placed[i] >= 0 || second.placed[i] >= 0) && betweenSure(clear, i)) {
+            placed[i] = first.onset[i];
+            byCount[i] = 1;
+        }
     if (!differ)
         return true;
     BarCosts alike = costs;
@@ -268,7 +279,7 @@ struct Outcome {
     Reading first;
     std::vector<int> placed;
     onsetalignment::Alignment result;
-    bool firstByCount = false; // the first bar placed by the counts agreeing (see agree)
+    std::vector<char> byCount; // the bars placed by the counts agreeing (see agree)
 };
 Outcome sureOf(const std::vector<double>& barTimes, const std::vector<Onset>& onsets,
                const BarCosts& costs, const onsetalignment::AlignmentProgress& progress)
@@ -299,10 +310,15 @@ Outcome sureOf(const std::vector<double>& barTimes, const std::vector<Onset>& on
         out.result.cancelled = true;
     else if (!other.ok())
         out.placed.assign(barTimes.size(), -1);
-    else if (!agree(barTimes, onsets, costs, out.first, second, progress, out.placed,
-                    out.firstByCount))
+    else if (!agree(barTimes, onsets, costs, out.first, second, progress, out.placed, out.byCount))
         out.result.cancelled = true;
     return out;
+}
+
+// Whether an outcome's bar i was placed only by the counts agreeing on it.
+bool byCount(const Outcome& o, int i)
+{
+    return static_cast<std::size_t>(i) < o.byCount.size() && o.byCount[i] != 0;
 }
 
 // The bar times as if the start had been set kEarlierStart sooner and the end kLaterEnd
@@ -376,13 +392,18 @@ onsetalignment::Alignment alignWith(const std::vector<double>& barTimes,
     for (int i = 0; i < n; ++i)
         if (!there.result.ok() || there.placed[i] != placed[i])
             placed[i] = -1;
-    // A first bar placed only by the counts agreeing on it (see agree) needs the bar after it
-    // sure in the end, and does not tip the bars into being taken (see taken): it stands only
-    // where the others would be taken without it.
-    if (placed[0] >= 0 && (here.firstByCount || there.firstByCount) &&
-        (placed[1] < 0 ||
-         2 * std::count_if(placed.begin() + 1, placed.end(), [](int p) { return p >= 0; }) < n))
-        placed[0] = -1;
+    // A bar placed only by the counts agreeing on it (see agree) needs the bars beside it
+    // sure in the end, and such bars do not tip the bars into being taken (see taken): they
+    // stand only where the others would be taken without them.
+    std::vector<int> clear = placed;
+    for (int i = 0; i < n; ++i)
+        if (byCount(here, i) || byCount(there, i))
+            clear[i] = -1;
+    const bool enough =
+        2 * std::count_if(clear.begin(), clear.end(), [](int p) { return p >= 0; }) >= n;
+    for (int i = 0; i < n; ++i)
+        if (placed[i] >= 0 && clear[i] < 0 && (!enough || !betweenSure(clear, i)))
+            placed[i] = -1;
     onsetalignment::settle(first.own, placed, onsets, kSmallestGap, result);
     keepEnds(first.own, placed, result);
     countMoves(barTimes, result);
