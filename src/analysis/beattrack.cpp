@@ -94,7 +94,8 @@ public:
     double startCost(int a) const
     {
         const Candidate& c = m_cand[0][a];
-        return m_costs.offStart * std::abs(c.time - m_cand[0].back().time) / 0.1 -
+        const double off = c.time - m_cand[0].back().time;
+        return (off < 0 ? -m_costs.offStartBefore : m_costs.offStart) * off / 0.1 -
                m_costs.downbeat * c.strength;
     }
     // ln of the beat's length that state s of beat j follows, or NaN at beat 0.

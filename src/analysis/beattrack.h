@@ -41,8 +41,13 @@ struct BeatCosts {
     double strongest = 1.0;
     // Per beat heard on no onset.
     double silent = 0.5;
-    // Per tenth of a second that the first beat lies from the start (which was set by hand).
+    // Per tenth of a second that the first beat lies after the start (which was set by hand),
+    // and before it: a hand sets a start by ear a reaction late far more often than early.
+    // (On the corpus's tuning half, with the start and end set in twelve ways, the price
+    // before the start a quarter of that after it: 39 more bars sure of the right onset, 5
+    // more of 660 alignments taken, none more sure of a wrong onset; lower still, alike.)
     double offStart = 0.5;
+    double offStartBefore = 0.125;
     // Onsets considered for a beat: this many bars either side of its place in an even
     // spread of the beats from the start to the end.
     double band = 1.0;
