@@ -211,26 +211,34 @@ TEST(BarAlignment, RecordingsBarsAreSureOnlyOfTheirDownbeats)
     }
 }
 
-TEST(BarAlignment, AStartSetAReactionLateStillPutsTheFirstBarOnItsNote)
+TEST(BarAlignment, AStartSetLateOrAnEndSetEarlyByHandStillFindsEveryBar)
 {
     // A cello in dotted rhythms, the start set by ear a quarter of a second after its first
     // note: every count puts the first downbeat on that note, and so the first bar goes there
-    // with the others, instead of keeping the late start.
-    const QString name = QStringLiteral("cello-dotted");
-    const TestPiece p = loadTestPiece(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus"), name);
-    const std::vector<double> truth = barStarts(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus/") +
-                                                name + QStringLiteral(".csv"));
-    const OnsetDetection found = detectOnsets(p.audio);
-    ASSERT_TRUE(found.ok());
-    std::vector<double> times;
-    const double start = p.start + 0.25;
-    for (int i = 0; i < 8; ++i)
-        times.push_back(std::round((start + i * (p.end - start) / 8) * 100) / 100);
-    const auto a = baralignment::align(times, found.onsets);
-    ASSERT_TRUE(a.ok()) << a.error.toStdString();
-    EXPECT_EQ(a.matched, 8);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(a.times[i], truth[i], 0.05) << "bar " << i;
+    // with the others, instead of keeping the late start. A guitar, the end set half a second
+    // early, on its last note rather than after it: the bars are not squeezed into that end.
+    struct Setting {
+        const char* name;
+        double late, early;
+    };
+    for (const Setting& set :
+         {Setting{"cello-dotted", 0.25, 0.0}, Setting{"guitar-plain", 0.0, 0.5}}) {
+        const QString name = QString::fromLatin1(set.name);
+        const TestPiece p = loadTestPiece(QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus"), name);
+        const std::vector<double> truth = barStarts(
+            QStringLiteral(FOLIVANT_ANALYSIS_DATA "/corpus/") + name + QStringLiteral(".csv"));
+        const OnsetDetection found = detectOnsets(p.audio);
+        ASSERT_TRUE(found.ok());
+        std::vector<double> times;
+        const double start = p.start + set.late, end = p.end - set.early;
+        for (int i = 0; i < 8; ++i)
+            times.push_back(std::round((start + i * (end - start) / 8) * 100) / 100);
+        const auto a = baralignment::align(times, found.onsets);
+        ASSERT_TRUE(a.ok()) << set.name << ": " << a.error.toStdString();
+        EXPECT_GE(a.matched, 7) << set.name;
+        for (int i = 0; i < 8; ++i)
+            EXPECT_NEAR(a.times[i], truth[i], 0.05) << set.name << " bar " << i;
+    }
 }
 
 TEST(BarAlignment, AViolinWithFewOnsetsHeardAndALateStartIsNotACrash)
