@@ -86,11 +86,15 @@ int main(int argc, char** argv)
     const bool whole = argc > 1 && std::strcmp(argv[1], "--whole-recording") == 0;
     // --late-start: the start set by ear, a reaction time (0.25 s) after the first note.
     const bool late = argc > 1 && std::strcmp(argv[1], "--late-start") == 0;
+    // --early-end: the end set half a second before the music's end, on its last note
+    // rather than after it.
+    const bool early = argc > 1 && std::strcmp(argv[1], "--early-end") == 0;
     std::printf("bars: even spread%s -> Align (share within 50 ms, within 150 ms, mean ms; "
                 "sure)\n",
-                whole  ? " over the whole recording"
-                : late ? " from 0.25 s after the first note"
-                       : "");
+                whole   ? " over the whole recording"
+                : late  ? " from 0.25 s after the first note"
+                : early ? " to 0.5 s before the music's end"
+                        : "");
     for (const char* half : {"tune", "test"}) {
         Share sum;
         int sure = 0, sureWrong = 0, worse = 0;
@@ -108,7 +112,7 @@ int main(int argc, char** argv)
             if (!found.ok())
                 continue;
             const double start = whole ? 0.0 : piece.start + (late ? 0.25 : 0.0);
-            const double end = whole ? found.duration : piece.end;
+            const double end = whole ? found.duration : piece.end - (early ? 0.5 : 0.0);
             std::vector<double> even;
             for (int i = 0; i < n; ++i)
                 even.push_back(std::round((start + i * (end - start) / n) * 100) / 100);
