@@ -42,8 +42,9 @@ struct BeatCosts {
     // Per beat heard on no onset.
     double silent = 0.5;
     // Per tenth of a second that the first beat lies after the start (which was set by hand),
-    // or the music ends after the end, and that the first beat lies before the start: a hand
-    // sets a start by ear a reaction late far more often than early.
+    // or that the music ends after the end set by hand (offStart); and that the first beat
+    // lies before the start (offStartBefore): a hand sets a start by ear a reaction late far
+    // more often than early.
     // (On the corpus's tuning half, with the start and end set in twelve ways, the price
     // before the start a quarter of that after it: 39 more bars sure of the right onset, 5
     // more of 660 alignments taken, none more sure of a wrong onset; lower still, alike.)
@@ -76,11 +77,10 @@ struct Beats {
 // Called with (done, total), rising; stops the work when it returns false.
 using Progress = std::function<bool(int, int)>;
 
-// The best count of `count` beats from `start` to an end between `endFrom` and `end` (the
-// end exactly when endFrom is not before it) over the onsets (in time order), every
-// `perBar`-th of them a downbeat (beat 0 is one). The first beat lies on the start or on an
-// onset up to kHandLag before it or a little after it; the last may lie up to a quarter of a
-// bar after `end`, at a price.
+// The best count of `count` beats from `start` to an end between `endFrom` and `end` (exactly
+// `end` when endFrom is not before it), or up to a quarter of a bar after `end` at a price,
+// over the onsets (in time order), every `perBar`-th of them a downbeat (beat 0 is one). The
+// first beat lies on the start or on an onset up to kHandLag before it or a little after it.
 Beats track(double start, double endFrom, double end, int count, int perBar,
             const std::vector<Onset>& onsets, const BeatCosts& costs = {},
             const Progress& progress = {});
