@@ -332,22 +332,16 @@ std::vector<double> setByAnotherHand(const std::vector<double>& barTimes)
     return moved;
 }
 
-// The bars aligned with the costs given (see align), the times checked already.
-onsetalignment::Alignment alignWith(const std::vector<double>& barTimes,
-                                    const std::vector<Onset>& onsets, const BarCosts& costs,
-                                    const onsetalignment::AlignmentProgress& progress)
+// The bars aligned as given (`here`) and as if set by another hand (`there`, see
+// setByAnotherHand), the second on a thread of its own; progress is the two together, never
+// falling back. `cancelled` where a progress report asked to stop.
+struct BothHands {
+    Outcome here, there;
+    bool cancelled = false;
+};
+BothHands byBothHands(const std::vector<double>& barTimes, const std::vector<Onset>& onsets,
+                      const BarCosts& costs, const onsetalignment::AlignmentProgress& progress)
 {
-    onsetalignment::Alignment result;
-    const auto n = static_cast<int>(barTimes.size());
-    // A downbeat is sure only where the bars, aligned again as if the start had been set a
-    // tenth of a second sooner and the end 0.3 s later (see setByAnotherHand), land on it
-    // too: a count that the hand's slack can tip onto other onsets was not sure of them. The
-    // second alignment runs beside the first, on a thread of its own; progress is the two
-    // together, never falling back. (Measured on the corpus's tuning half, 55 pieces, with the
-    // start and end set in twelve ways, at the music, early, late, at the recording's ends: of 660
-    // alignments, 1 ended further from the downbeats than the even spread, against 3 without
-    // the second alignment; 27 bars were sure of the wrong onset, against 81, and 1687 of
-    // the right one, against 1776.)
     constexpr int kWhole = 1000;
     std::atomic<bool> stop{false};
     std::atomic<int> thereDone{0};
@@ -368,42 +362,69 @@ onsetalignment::Alignment alignWith(const std::vector<double>& barTimes,
             return std::this_thread::get_id() == caller ? report() : !stop.load();
         });
     });
-    Outcome here = sureOf(barTimes, onsets, costs, [&](int done, int total) {
+    BothHands both;
+    both.here = sureOf(barTimes, onsets, costs, [&](int done, int total) {
         hereDone = std::max(hereDone, share(done, total));
         return report();
     });
-    if (!here.result.ok())
+    if (!both.here.result.ok())
         stop = true;
     while (again.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout)
         report();
-    const Outcome there = again.get();
+    both.there = again.get();
     // The second alignment may have finished between two reports: its last share is reported
     // here, and a Cancel pressed on it counts.
     report();
-    result = here.result;
-    if (!result.ok())
-        return result;
-    if (stop.load()) {
-        result.cancelled = true;
-        return result;
-    }
-    const Reading& first = here.first;
-    std::vector<int>& placed = here.placed;
+    both.cancelled = stop.load() && both.here.result.ok();
+    return both;
+}
+
+// Which bars both hands are sure of, on the same onset. A bar placed only by the counts
+// agreeing on it (see agree) needs the bars beside it sure in the end, and such bars do not
+// tip the bars into being taken (see taken): they stand only where the others would be taken
+// without them.
+std::vector<int> sureOfBoth(const BothHands& both)
+{
+    std::vector<int> placed = both.here.placed;
+    const auto n = static_cast<int>(placed.size());
     for (int i = 0; i < n; ++i)
-        if (!there.result.ok() || there.placed[i] != placed[i])
+        if (!both.there.result.ok() || both.there.placed[i] != placed[i])
             placed[i] = -1;
-    // A bar placed only by the counts agreeing on it (see agree) needs the bars beside it
-    // sure in the end, and such bars do not tip the bars into being taken (see taken): they
-    // stand only where the others would be taken without them.
     std::vector<int> clear = placed;
     for (int i = 0; i < n; ++i)
-        if (byCount(here, i) || byCount(there, i))
+        if (byCount(both.here, i) || byCount(both.there, i))
             clear[i] = -1;
     const bool enough =
         2 * std::count_if(clear.begin(), clear.end(), [](int p) { return p >= 0; }) >= n;
     for (int i = 0; i < n; ++i)
         if (placed[i] >= 0 && clear[i] < 0 && (!enough || !betweenSure(clear, i)))
             placed[i] = -1;
+    return placed;
+}
+
+// The bars aligned with the costs given (see align), the times checked already.
+onsetalignment::Alignment alignWith(const std::vector<double>& barTimes,
+                                    const std::vector<Onset>& onsets, const BarCosts& costs,
+                                    const onsetalignment::AlignmentProgress& progress)
+{
+    // A downbeat is sure only where the bars, aligned again as if the start had been set a
+    // tenth of a second sooner and the end 0.3 s later (see setByAnotherHand), land on it
+    // too: a count that the hand's slack can tip onto other onsets was not sure of them.
+    // (Measured on the corpus's tuning half, 55 pieces, with the start and end set in twelve
+    // ways, at the music, early, late, at the recording's ends: of 660 alignments, 1 ended
+    // further from the downbeats than the even spread, against 3 without the second
+    // alignment; 27 bars were sure of the wrong onset, against 81, and 1687 of the right
+    // one, against 1776.)
+    const BothHands both = byBothHands(barTimes, onsets, costs, progress);
+    onsetalignment::Alignment result = both.here.result;
+    if (!result.ok())
+        return result;
+    if (both.cancelled) {
+        result.cancelled = true;
+        return result;
+    }
+    const Reading& first = both.here.first;
+    const std::vector<int> placed = sureOfBoth(both);
     onsetalignment::settle(first.own, placed, onsets, kSmallestGap, result);
     keepEnds(first.own, placed, result);
     countMoves(barTimes, result);
