@@ -161,6 +161,10 @@ TEST_F(SaveFaults, KilledHalfWayLeavesOneWholeProject)
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QLatin1String(kChildRole), nts);
         env.insert(QStringLiteral("FOLIVANT_NOTES_DIR"), w.notes.path());
+        // The killed child cannot remove its own temporary folders: they go inside one of
+        // this test's, which is removed here.
+        const QTemporaryDir childTemp;
+        env.insert(QStringLiteral("TMPDIR"), childTemp.path());
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(),
                     {QStringLiteral("--gtest_filter=SaveFaults.KilledSaveChild")});
