@@ -12,6 +12,11 @@ int main(int argc, char** argv)
     // own, never to the user's.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    // Without a session's runtime folder, the sound libraries the player loads make one of
+    // their own in /tmp and leave it behind: this run's goes with the run.
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     // Test discovery runs the executables without CTest's environment.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
