@@ -168,6 +168,22 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
         }
         return rows > 0 && inked >= 0.8 * rows && beyond <= 0.2 * rows;
     };
+    // The same at a lower resolution or a larger turn: a column beside the run inked along
+    // much of the staff's height, with paper beyond it, is the stroke's own edge; a head
+    // beside a stem fills a space or two at one end, never half of the staff.
+    const auto ownEdge = [&](int x, int side) {
+        int rows = 0;
+        int inked = 0;
+        int beyond = 0;
+        for (int y = staff.top(); y <= staff.bottom(); ++y) {
+            if (lineRow[size_t(y)])
+                continue;
+            ++rows;
+            inked += raster.at(x, y) ? 1 : 0;
+            beyond += raster.at(x + side, y) ? 1 : 0;
+        }
+        return rows > 0 && inked >= 0.5 * rows && beyond <= 0.2 * rows;
+    };
     // Whether column x's ink through line row y reaches a row off the lines.
     const auto inkRunsOffLine = [&](int x, int y) {
         for (const int dy : {-1, 1})
@@ -179,7 +195,8 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
     for (const int end : {staff.top(), staff.bottom()}) {
         for (const int side : {-1, 1}) {
             int edge = side < 0 ? left : right;
-            if (ownColumn(side < 0 ? left : right + 1, side, end))
+            const int beside = side < 0 ? left : right + 1;
+            if (ownColumn(beside, side, end) || ownEdge(beside, side))
                 edge += side;
             int inked = 0;
             int total = 0;
