@@ -121,13 +121,15 @@ PageBars findBars(const QImage& page, const CancelFlag* cancel)
             bar.doubleBar = close.strokes >= 2;
             result.bars << bar;
         }
-        // An ending's bracket starts at the bar line that opens its first bar.
+        // An ending's bracket starts at the bar line that opens its first bar; over the first
+        // bar of a system, which no bar line opens, it may start over the clef and the key.
         const double space = first.space;
         for (const int hook : found.endingHooks) {
             for (int i = firstBar; i < int(result.bars.size()); ++i) {
                 const BarLine& open = edges[size_t(i - firstBar)];
                 const BarLine& close = edges[size_t(i - firstBar) + 1];
-                if (hook >= open.left - space && hook < close.left - space) {
+                const double from = open.strokes == 0 ? first.left : open.left - space;
+                if (hook >= from && hook < close.left - space) {
                     Bar& bar = result.bars[i];
                     const bool afterRepeat = i > 0 && result.bars[i - 1].endRepeat;
                     bar.ending = afterRepeat ? 2 : 1;

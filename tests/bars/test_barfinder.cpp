@@ -91,6 +91,18 @@ TEST(BarFinder, AnAccidentalAfterABarLineIsNoNoteHead)
     EXPECT_EQ(score.falseRepeats, 0);
 }
 
+// A first ending that opens a system has its bracket start over the clef and the key, before
+// the bar itself: it is the first bar's ending all the same.
+TEST(BarFinder, AnEndingOpeningASystemIsItsFirstBars)
+{
+    for (const QString& file :
+         {QStringLiteral("gavotte-p1.gif"), QStringLiteral("nocturne-p1-scan300.jpg")}) {
+        const bartruth::Score score =
+            bartruth::compare(bars::findBars(load(file)).bars, corpusPage(file));
+        EXPECT_EQ(score.matchedEndings, score.trueEndings) << qPrintable(file);
+    }
+}
+
 // A page turned by 2 degrees either way gives the bars of the straight page, where the
 // turn has taken them.
 TEST(BarFinder, ReadsATurnedPage)
