@@ -7,6 +7,13 @@ namespace bars {
 
 namespace {
 
+// A band whose long runs cover less than this share of those of the band a staff starts
+// with is not one of its lines.
+constexpr double kShorterBand = 0.5;
+// The rows of a band whose long runs cover at least this share of its strongest row's are
+// its line.
+constexpr double kLineCore = 0.7;
+
 struct Band {
     double middle = 0;
     int first = 0;
@@ -36,19 +43,35 @@ std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics)
             continue;
         }
         Band band;
-        band.first = y;
-        double weight = 0;
-        double sum = 0;
+        const int first = y;
         while (y < raster.height && score[size_t(y)] >= threshold) {
             band.score = std::max(band.score, score[size_t(y)]);
-            weight += score[size_t(y)];
-            sum += score[size_t(y)] * y;
             ++y;
         }
-        band.last = y - 1;
+        const int last = y - 1;
+        // The line is the band's strongest rows: flat beams lying along it through bar after
+        // bar (chords repeated in eighths) join its band with shorter runs, which neither
+        // thicken the line nor move its middle.
+        int peak = first;
+        for (int r = first; r <= last; ++r)
+            if (score[size_t(r)] > score[size_t(peak)])
+                peak = r;
+        const double floor = kLineCore * score[size_t(peak)];
+        band.first = band.last = peak;
+        while (band.first > first && score[size_t(band.first - 1)] >= floor)
+            --band.first;
+        while (band.last < last && score[size_t(band.last + 1)] >= floor)
+            ++band.last;
+        if (band.last - band.first + 1 > maxThickness)
+            continue;
+        double weight = 0;
+        double sum = 0;
+        for (int r = band.first; r <= band.last; ++r) {
+            weight += score[size_t(r)];
+            sum += score[size_t(r)] * r;
+        }
         band.middle = sum / weight;
-        if (band.last - band.first + 1 <= maxThickness)
-            bands.push_back(band);
+        bands.push_back(band);
     }
     return bands;
 }
@@ -108,6 +131,10 @@ std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
         // Up to two more evenly spaced bands are followed: a beam or a ledger line a space
         // beyond the staff is told from the staff's own lines by its shorter strokes.
         for (size_t j = i + 1; j < bands.size() && chain.size() < 7; ++j) {
+            // Beams lying flat through bar after bar make bands of their own between the
+            // lines, with runs far shorter than the lines': they are passed over.
+            if (bands[j].score < kShorterBand * bands[i].score)
+                continue;
             const double gap = bands[j].middle - bands[chain.back()].middle;
             const double expected = space > 0 ? space : metrics.distance;
             const double tolerance = space > 0 ? 0.2 : 0.4;

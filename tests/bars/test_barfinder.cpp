@@ -182,6 +182,42 @@ TEST(BarFinder, FindsEndingsOnALargerCopy)
 }
 
 // Pages that hold no music give no bars, quickly and without a fault.
+// A piano system whose left hand repeats its chords in eighths: their beams lie flat, bar
+// after bar, along and between the lines of the lower staff, in rows a third as long as its
+// lines. The staff is found all the same, joined to the one above, with the bars of the
+// system without the beams.
+TEST(BarFinder, FlatBeamsAlongTheLinesLeaveTheStaffWhole)
+{
+    const QColor ink(40, 40, 40);
+    const auto system = [&](bool beams) {
+        QImage page(1240, 700, QImage::Format_RGB32);
+        page.fill(qRgb(235, 235, 235));
+        QPainter painter(&page);
+        const int left = 58;
+        const int right = 1181;
+        for (const int top : {150, 290}) {
+            for (int k = 0; k < 5; ++k)
+                painter.fillRect(left, top + int(13.5 * k), right - left, 2, ink);
+            painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+            for (int x = 300; x <= right; x += 220)     // each staff's own bar lines
+                painter.fillRect(x - 2, top, 3, 56, ink);
+        }
+        painter.fillRect(left, 150, 2, 196, ink); // the line that opens the system
+        for (int x = 310; beams && x + 90 < right; x += 110)
+            for (const auto& [y, height] :
+                 {std::pair{300, 3}, std::pair{305, 5}, std::pair{311, 5}})
+                painter.fillRect(x, y, 36, height, ink);
+        painter.end();
+        return bars::findBars(page);
+    };
+    const bars::PageBars plain = system(false);
+    const bars::PageBars beamed = system(true);
+    ASSERT_EQ(beamed.systems.size(), 1);
+    EXPECT_EQ(beamed.systems.front().staves, 2);
+    EXPECT_EQ(beamed.bars.size(), plain.bars.size());
+    EXPECT_GE(plain.bars.size(), 4);
+}
+
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
     QImage white(1200, 1700, QImage::Format_RGB32);
