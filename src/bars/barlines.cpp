@@ -150,12 +150,9 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
     }
     if (hollowHeadBeside(raster, staff, lineRow, skip, left, right))
         return true;
-    // A bar line turned a little, or blurred, spills a column beyond its run towards one
-    // end: a single column of ink along the space at that end with paper beyond it, where
-    // a note head beside a stem spreads on.
-    const auto ownColumn = [&](int x, int side, int end) {
-        const int from = end == staff.top() ? end : end - int(staff.space);
-        const int to = end == staff.top() ? end + int(staff.space) : end;
+    // Whether column x is inked along at least `share` of the rows from `from` to `to` (the
+    // lines left out) with paper beyond it: the stroke's own ink, not a head.
+    const auto ownInk = [&](int x, int side, int from, int to, double share) {
         int rows = 0;
         int inked = 0;
         int beyond = 0;
@@ -166,23 +163,17 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
             inked += raster.at(x, y) ? 1 : 0;
             beyond += raster.at(x + side, y) ? 1 : 0;
         }
-        return rows > 0 && inked >= 0.8 * rows && beyond <= 0.2 * rows;
+        return rows > 0 && inked >= share * rows && beyond <= 0.2 * rows;
     };
-    // The same at a lower resolution or a larger turn: a column beside the run inked along
-    // much of the staff's height, with paper beyond it, is the stroke's own edge; a head
-    // beside a stem fills a space or two at one end, never half of the staff.
-    const auto ownEdge = [&](int x, int side) {
-        int rows = 0;
-        int inked = 0;
-        int beyond = 0;
-        for (int y = staff.top(); y <= staff.bottom(); ++y) {
-            if (lineRow[size_t(y)])
-                continue;
-            ++rows;
-            inked += raster.at(x, y) ? 1 : 0;
-            beyond += raster.at(x + side, y) ? 1 : 0;
-        }
-        return rows > 0 && inked >= 0.5 * rows && beyond <= 0.2 * rows;
+    // A bar line turned a little, or blurred, spills a column beyond its run towards one
+    // end: a single column of ink along the space at that end with paper beyond it, where
+    // a note head beside a stem spreads on. At a lower resolution or a larger turn the
+    // column is inked along much of the staff's height: a head beside a stem fills a space
+    // or two at one end, never half of the staff.
+    const auto ownColumn = [&](int x, int side, int end) {
+        const int from = end == staff.top() ? end : end - int(staff.space);
+        const int to = end == staff.top() ? end + int(staff.space) : end;
+        return ownInk(x, side, from, to, 0.8) || ownInk(x, side, staff.top(), staff.bottom(), 0.5);
     };
     // Whether column x's ink through line row y reaches a row off the lines.
     const auto inkRunsOffLine = [&](int x, int y) {
@@ -195,8 +186,7 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
     for (const int end : {staff.top(), staff.bottom()}) {
         for (const int side : {-1, 1}) {
             int edge = side < 0 ? left : right;
-            const int beside = side < 0 ? left : right + 1;
-            if (ownColumn(beside, side, end) || ownEdge(beside, side))
+            if (ownColumn(side < 0 ? left : right + 1, side, end))
                 edge += side;
             int inked = 0;
             int total = 0;
