@@ -177,14 +177,17 @@ std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
 namespace {
 
 // True when ink connects the bottom line of `upper` with the top line of `lower` in the
-// columns just left of and at their start (a brace, a bracket or a line).
+// columns just left of and at their start (a brace, a bracket or a line). A brace that
+// stands within a line distance of the lines reads as where they start (see staffExtent),
+// so the line that opens the system may lie up to two distances right of that start: on a
+// noisy scan that line may be the only connection left whole, the brace's thin point broken.
 bool joinedAtStart(const Raster& raster, const Staff& upper, const Staff& lower)
 {
     const double space = (upper.space + lower.space) / 2;
     if (std::abs(upper.left - lower.left) > 2 * space)
         return false;
     const int from = std::max(0, int(std::min(upper.left, lower.left) - 3.5 * space));
-    const int to = std::min(raster.width - 1, int(std::max(upper.left, lower.left) + space));
+    const int to = std::min(raster.width - 1, int(std::max(upper.left, lower.left) + 2.5 * space));
     const int width = to - from + 1;
     if (width <= 0)
         return false;

@@ -218,6 +218,40 @@ TEST(BarFinder, FlatBeamsAlongTheLinesLeaveTheStaffWhole)
     EXPECT_GE(plain.bars.size(), 4);
 }
 
+// A piano system on a noisy scan: the brace stands close before the lines, so the staves
+// seem to start at the brace, and its thin point is broken. The line that opens the system,
+// where the lines truly start, still joins the two staves into one system.
+TEST(BarFinder, TheLineOpeningASystemJoinsItsStavesPastABrokenBrace)
+{
+    const QColor ink(40, 40, 40);
+    const auto system = [&](bool broken) {
+        QImage page(1240, 700, QImage::Format_RGB32);
+        page.fill(qRgb(235, 235, 235));
+        QPainter painter(&page);
+        const int left = 58;
+        const int right = 1181;
+        for (const int top : {150, 290}) {
+            for (int k = 0; k < 5; ++k)
+                painter.fillRect(left, top + int(13.5 * k), right - left, 2, ink);
+            painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+            for (int x = 300; x <= right; x += 220)
+                painter.fillRect(x - 2, top, 3, 56, ink);
+        }
+        painter.fillRect(left, 150, 2, 196, ink); // the line that opens the system
+        painter.fillRect(44, 140, 7, 216, ink);   // the brace, a line distance before it
+        if (broken)
+            painter.fillRect(40, 246, 15, 3, qRgb(235, 235, 235));
+        painter.end();
+        return bars::findBars(page);
+    };
+    const bars::PageBars whole = system(false);
+    const bars::PageBars broken = system(true);
+    ASSERT_EQ(broken.systems.size(), 1);
+    EXPECT_EQ(broken.systems.front().staves, 2);
+    EXPECT_EQ(broken.bars.size(), whole.bars.size());
+    EXPECT_GE(whole.bars.size(), 4);
+}
+
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
     QImage white(1200, 1700, QImage::Format_RGB32);
