@@ -175,12 +175,17 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
         const int to = end == staff.top() ? end + int(staff.space) : end;
         return ownInk(x, side, from, to, 0.8) || ownInk(x, side, staff.top(), staff.bottom(), 0.5);
     };
-    // Whether column x's ink through line row y reaches a row off the lines.
+    // Whether column x's ink through line row y runs on off the lines for a quarter of a
+    // space or more: a head on a line spreads half a space either side of it, a line that a
+    // turn or the blur leaves a row thicker along a stretch does not.
+    const int offLine = std::max(1, int(0.25 * staff.space));
     const auto inkRunsOffLine = [&](int x, int y) {
-        for (const int dy : {-1, 1})
+        for (const int dy : {-1, 1}) {
+            int off = 0;
             for (int r = y; r >= 0 && r < raster.height && raster.at(x, r); r += dy)
-                if (!lineRow[size_t(r)])
+                if (!lineRow[size_t(r)] && ++off >= offLine)
                     return true;
+        }
         return false;
     };
     for (const int end : {staff.top(), staff.bottom()}) {

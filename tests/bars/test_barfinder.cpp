@@ -252,6 +252,34 @@ TEST(BarFinder, TheLineOpeningASystemJoinsItsStavesPastABrokenBrace)
     EXPECT_GE(whole.bars.size(), 4);
 }
 
+// At 150 dpi a turned, blurred line may come out a row thicker along a stretch. Where that
+// stretch starts at a bar line's end, the bar line is no stem with a note head beside it:
+// a head runs off the line by half a space, not by one row.
+TEST(BarFinder, ALineARowThickerBesideABarLineIsNoNoteHead)
+{
+    const QColor ink(40, 40, 40);
+    const auto staff = [&](bool thicker) {
+        QImage page(1240, 300, QImage::Format_RGB32);
+        page.fill(qRgb(235, 235, 235));
+        QPainter painter(&page);
+        const int top = 120;
+        const int bottom = top + 38;
+        for (int k = 0; k < 5; ++k)
+            painter.fillRect(60, top + int(9.5 * k), 1120, 2, ink);
+        painter.fillRect(70, top - 6, 16, 50, ink); // a clef
+        for (int x = 300; x <= 1180; x += 220)
+            painter.fillRect(x - 1, top, 3, 40, ink);
+        if (thicker) // the bottom line along the first bar line's right
+            for (const int y : {bottom - 1, bottom + 2})
+                painter.fillRect(302, y, 15, 1, ink);
+        painter.end();
+        return bars::findBars(page);
+    };
+    const bars::PageBars plain = staff(false);
+    EXPECT_GE(plain.bars.size(), 4);
+    EXPECT_EQ(staff(true).bars.size(), plain.bars.size());
+}
+
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
     QImage white(1200, 1700, QImage::Format_RGB32);
