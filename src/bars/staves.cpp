@@ -42,36 +42,42 @@ std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics)
             ++y;
             continue;
         }
-        Band band;
         const int first = y;
+        double strongest = 0;
         while (y < raster.height && score[size_t(y)] >= threshold) {
-            band.score = std::max(band.score, score[size_t(y)]);
+            strongest = std::max(strongest, score[size_t(y)]);
             ++y;
         }
         const int last = y - 1;
-        // The line is the band's strongest rows: flat beams lying along it through bar after
-        // bar (chords repeated in eighths) join its band with shorter runs, which neither
-        // thicken the line nor move its middle.
-        int peak = first;
-        for (int r = first; r <= last; ++r)
-            if (score[size_t(r)] > score[size_t(peak)])
-                peak = r;
-        const double floor = kLineCore * score[size_t(peak)];
-        band.first = band.last = peak;
-        while (band.first > first && score[size_t(band.first - 1)] >= floor)
-            --band.first;
-        while (band.last < last && score[size_t(band.last + 1)] >= floor)
-            ++band.last;
-        if (band.last - band.first + 1 > maxThickness)
-            continue;
-        double weight = 0;
-        double sum = 0;
-        for (int r = band.first; r <= band.last; ++r) {
-            weight += score[size_t(r)];
-            sum += score[size_t(r)] * r;
+        // The lines are the stretch's strongest rows: flat beams lying along a line through bar
+        // after bar (chords repeated in eighths) join its stretch with shorter runs, which
+        // neither thicken the line nor move its middle; beams lying between two lines on a
+        // noisy copy join both lines into one stretch, whose two strongest runs of rows
+        // are both lines.
+        const double floor = kLineCore * strongest;
+        for (int r = first; r <= last;) {
+            if (score[size_t(r)] < floor) {
+                ++r;
+                continue;
+            }
+            Band band;
+            band.first = r;
+            while (r <= last && score[size_t(r)] >= floor) {
+                band.score = std::max(band.score, score[size_t(r)]);
+                ++r;
+            }
+            band.last = r - 1;
+            if (band.last - band.first + 1 > maxThickness)
+                continue;
+            double weight = 0;
+            double sum = 0;
+            for (int k = band.first; k <= band.last; ++k) {
+                weight += score[size_t(k)];
+                sum += score[size_t(k)] * k;
+            }
+            band.middle = sum / weight;
+            bands.push_back(band);
         }
-        band.middle = sum / weight;
-        bands.push_back(band);
     }
     return bands;
 }

@@ -280,6 +280,32 @@ TEST(BarFinder, ALineARowThickerBesideABarLineIsNoNoteHead)
     EXPECT_EQ(staff(true).bars.size(), plain.bars.size());
 }
 
+// On a noisy copy, beams lying all along the space between a staff's two lowest lines fill
+// it with ink, so the two lines and the beams are one thick stroke across the page. Both
+// lines are found in it all the same, and the staff is kept.
+TEST(BarFinder, BeamsFillingASpaceLeaveBothItsLines)
+{
+    const QColor ink(40, 40, 40);
+    const auto staff = [&](bool beams) {
+        QImage page(1240, 400, QImage::Format_RGB32);
+        page.fill(qRgb(235, 235, 235));
+        QPainter painter(&page);
+        const int top = 150;
+        for (int k = 0; k < 5; ++k)
+            painter.fillRect(58, top + int(13.5 * k), 1123, 2, ink);
+        painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+        for (int x = 300; x <= 1181; x += 220)
+            painter.fillRect(x - 2, top, 3, 56, ink);
+        for (int x = 310; beams && x + 60 < 1181; x += 110)
+            painter.fillRect(x, top + 42, 40, 12, ink);
+        painter.end();
+        return bars::findBars(page);
+    };
+    const bars::PageBars plain = staff(false);
+    EXPECT_GE(plain.bars.size(), 4);
+    EXPECT_EQ(staff(true).bars.size(), plain.bars.size());
+}
+
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
     QImage white(1200, 1700, QImage::Format_RGB32);
