@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTransform>
+#include <functional>
 
 namespace {
 
@@ -182,36 +183,40 @@ TEST(BarFinder, FindsEndingsOnALargerCopy)
 }
 
 // Pages that hold no music give no bars, quickly and without a fault.
+// The bars of a piano system: two staves with a clef and a bar line every 220 pixels,
+// opened by a line through both, with what `extra` draws over it.
+bars::PageBars pianoSystem(const std::function<void(QPainter&, const QColor&)>& extra)
+{
+    const QColor ink(40, 40, 40);
+    QImage page(1240, 700, QImage::Format_RGB32);
+    page.fill(qRgb(235, 235, 235));
+    QPainter painter(&page);
+    for (const int top : {150, 290}) {
+        for (int k = 0; k < 5; ++k)
+            painter.fillRect(58, top + int(13.5 * k), 1123, 2, ink);
+        painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+        for (int x = 300; x <= 1181; x += 220)      // each staff's own bar lines
+            painter.fillRect(x - 2, top, 3, 56, ink);
+    }
+    painter.fillRect(58, 150, 2, 196, ink); // the line that opens the system
+    extra(painter, ink);
+    painter.end();
+    return bars::findBars(page);
+}
+
 // A piano system whose left hand repeats its chords in eighths: their beams lie flat, bar
 // after bar, along and between the lines of the lower staff, in rows a third as long as its
 // lines. The staff is found all the same, joined to the one above, with the bars of the
 // system without the beams.
 TEST(BarFinder, FlatBeamsAlongTheLinesLeaveTheStaffWhole)
 {
-    const QColor ink(40, 40, 40);
-    const auto system = [&](bool beams) {
-        QImage page(1240, 700, QImage::Format_RGB32);
-        page.fill(qRgb(235, 235, 235));
-        QPainter painter(&page);
-        const int left = 58;
-        const int right = 1181;
-        for (const int top : {150, 290}) {
-            for (int k = 0; k < 5; ++k)
-                painter.fillRect(left, top + int(13.5 * k), right - left, 2, ink);
-            painter.fillRect(70, top - 8, 22, 72, ink); // a clef
-            for (int x = 300; x <= right; x += 220)     // each staff's own bar lines
-                painter.fillRect(x - 2, top, 3, 56, ink);
-        }
-        painter.fillRect(left, 150, 2, 196, ink); // the line that opens the system
-        for (int x = 310; beams && x + 90 < right; x += 110)
+    const bars::PageBars plain = pianoSystem([](QPainter&, const QColor&) {});
+    const bars::PageBars beamed = pianoSystem([](QPainter& painter, const QColor& ink) {
+        for (int x = 310; x + 90 < 1181; x += 110)
             for (const auto& [y, height] :
                  {std::pair{300, 3}, std::pair{305, 5}, std::pair{311, 5}})
                 painter.fillRect(x, y, 36, height, ink);
-        painter.end();
-        return bars::findBars(page);
-    };
-    const bars::PageBars plain = system(false);
-    const bars::PageBars beamed = system(true);
+    });
     ASSERT_EQ(beamed.systems.size(), 1);
     EXPECT_EQ(beamed.systems.front().staves, 2);
     EXPECT_EQ(beamed.bars.size(), plain.bars.size());
@@ -223,26 +228,12 @@ TEST(BarFinder, FlatBeamsAlongTheLinesLeaveTheStaffWhole)
 // where the lines truly start, still joins the two staves into one system.
 TEST(BarFinder, TheLineOpeningASystemJoinsItsStavesPastABrokenBrace)
 {
-    const QColor ink(40, 40, 40);
-    const auto system = [&](bool broken) {
-        QImage page(1240, 700, QImage::Format_RGB32);
-        page.fill(qRgb(235, 235, 235));
-        QPainter painter(&page);
-        const int left = 58;
-        const int right = 1181;
-        for (const int top : {150, 290}) {
-            for (int k = 0; k < 5; ++k)
-                painter.fillRect(left, top + int(13.5 * k), right - left, 2, ink);
-            painter.fillRect(70, top - 8, 22, 72, ink); // a clef
-            for (int x = 300; x <= right; x += 220)
-                painter.fillRect(x - 2, top, 3, 56, ink);
-        }
-        painter.fillRect(left, 150, 2, 196, ink); // the line that opens the system
-        painter.fillRect(44, 140, 7, 216, ink);   // the brace, a line distance before it
-        if (broken)
-            painter.fillRect(40, 246, 15, 3, qRgb(235, 235, 235));
-        painter.end();
-        return bars::findBars(page);
+    const auto system = [](bool broken) {
+        return pianoSystem([broken](QPainter& painter, const QColor& ink) {
+            painter.fillRect(44, 140, 7, 216, ink); // the brace, a line distance before it
+            if (broken)
+                painter.fillRect(40, 246, 15, 3, qRgb(235, 235, 235));
+        });
     };
     const bars::PageBars whole = system(false);
     const bars::PageBars broken = system(true);
