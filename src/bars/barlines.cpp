@@ -530,8 +530,9 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
     const int firstLine = result.lines.empty() ? first.right : result.lines.front().left;
     result.contentStart = std::min(firstLine, headerEnd + int(0.3 * space));
     // A bar line right after the signatures, with nothing before it, begins the first bar
-    // (a repeat sign at the start of a line).
-    if (!result.lines.empty()) {
+    // (a repeat sign at the start of a line). The line that ends the staff never does: on a
+    // line of one bar, a first note close after the clef reads as part of the signatures.
+    if (!result.lines.empty() && result.lines.front().right < first.right - space) {
         const BarLine& line = result.lines.front();
         int content = 0;
         for (int x = result.contentStart; x < line.left; ++x)

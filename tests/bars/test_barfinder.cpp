@@ -182,7 +182,6 @@ TEST(BarFinder, FindsEndingsOnALargerCopy)
     EXPECT_EQ(endings, QList<int>({1, 2}));
 }
 
-// Pages that hold no music give no bars, quickly and without a fault.
 // The bars of a piano system: two staves with a clef and a bar line every 220 pixels,
 // opened by a line through both, with what `extra` draws over it.
 bars::PageBars pianoSystem(const std::function<void(QPainter&, const QColor&)>& extra)
@@ -297,6 +296,33 @@ TEST(BarFinder, BeamsFillingASpaceLeaveBothItsLines)
     EXPECT_EQ(staff(true).bars.size(), plain.bars.size());
 }
 
+// The last line of a piece may hold a single bar, closed by the final bar line at the
+// staff's end; its first note stands so close after the clef that it reads as part of the
+// signatures. The bar is found all the same: a final bar line never opens a bar.
+TEST(BarFinder, ALastLineOfOneBarHasItsBar)
+{
+    const QColor ink(40, 40, 40);
+    QImage page(1240, 400, QImage::Format_RGB32);
+    page.fill(qRgb(235, 235, 235));
+    QPainter painter(&page);
+    const int top = 150;
+    for (int k = 0; k < 5; ++k)
+        painter.fillRect(58, top + int(13.5 * k), 400, 2, ink);
+    painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink);
+    painter.drawEllipse(QRectF(100, top + 41, 17, 13)); // a half note's head...
+    painter.fillRect(115, top + 8, 2, 40, ink);         // ...and its stem
+    painter.fillRect(440, top, 3, 56, ink);             // the final bar line
+    painter.fillRect(449, top, 9, 56, ink);
+    painter.end();
+    const bars::PageBars found = bars::findBars(page);
+    ASSERT_EQ(found.bars.size(), 1);
+    EXPECT_TRUE(found.bars.front().doubleBar);
+    EXPECT_LT(found.bars.front().left, 300);
+}
+
+// Pages that hold no music give no bars, quickly and without a fault.
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
     QImage white(1200, 1700, QImage::Format_RGB32);
