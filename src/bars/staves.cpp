@@ -21,8 +21,17 @@ struct Band {
     double score = 0; // ink in long runs along its strongest row
 };
 
-// Rows that carry long horizontal strokes, merged into bands: candidate staff lines.
-std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics)
+// A staff far shorter than the page's longest ones (the last line of a piece, a single bar
+// long) is looked for again where no staff was found, among rows whose long runs cover at
+// least this share of the strongest row's (rather than kLongRows), with the line distance
+// of the staves found.
+constexpr double kLongRows = 0.2;
+constexpr double kShortStaffRows = 0.08;
+constexpr double kSameSpace = 0.15;
+
+// Rows that carry long horizontal strokes, merged into bands: candidate staff lines. A row
+// counts where its long runs cover at least `share` of the strongest row's.
+std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics, double share)
 {
     const int minRun = std::max(4, int(metrics.distance));
     std::vector<double> score(size_t(raster.height), 0);
@@ -33,7 +42,7 @@ std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics)
         score[size_t(y)] = double(sum);
         best = std::max(best, double(sum));
     }
-    const double threshold = std::max(0.2 * best, 8 * metrics.distance);
+    const double threshold = std::max(share * best, 8 * metrics.distance);
     const int maxThickness = std::max(3, int(std::ceil(0.6 * metrics.distance)));
     std::vector<Band> bands;
     int y = 0;
@@ -120,14 +129,11 @@ void staffExtent(const Raster& raster, Staff& staff, double thickness)
     staff.right = bestRight;
 }
 
-} // namespace
-
-std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
+// The staves the bands make: five evenly spaced bands in a row, as long as a few bars at
+// least, added to `staves`.
+void stavesOf(const Raster& raster, const LineMetrics& metrics, const std::vector<Band>& bands,
+              std::vector<Staff>& staves)
 {
-    std::vector<Staff> staves;
-    if (raster.empty() || metrics.distance < 4)
-        return staves;
-    const std::vector<Band> bands = lineBands(raster, metrics);
     std::vector<bool> used(bands.size(), false);
     for (size_t i = 0; i < bands.size(); ++i) {
         if (used[i])
@@ -177,6 +183,38 @@ std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
             used[k] = true;
         staves.push_back(staff);
     }
+}
+
+} // namespace
+
+std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
+{
+    std::vector<Staff> staves;
+    if (raster.empty() || metrics.distance < 4)
+        return staves;
+    stavesOf(raster, metrics, lineBands(raster, metrics, kLongRows), staves);
+    if (staves.empty())
+        return staves;
+    // Short staves, between and below the long ones, with the long ones' line distance.
+    std::vector<double> spaces;
+    for (const Staff& staff : staves)
+        spaces.push_back(staff.space);
+    std::nth_element(spaces.begin(), spaces.begin() + long(spaces.size() / 2), spaces.end());
+    const double space = spaces[spaces.size() / 2];
+    std::vector<Band> free = lineBands(raster, metrics, kShortStaffRows);
+    std::erase_if(free, [&](const Band& band) {
+        return std::any_of(staves.begin(), staves.end(), [&](const Staff& staff) {
+            return band.middle > staff.lines[0] - 1.5 * staff.space &&
+                   band.middle < staff.lines[4] + 1.5 * staff.space;
+        });
+    });
+    std::vector<Staff> shorter;
+    stavesOf(raster, metrics, free, shorter);
+    for (const Staff& staff : shorter)
+        if (std::abs(staff.space - space) <= kSameSpace * space)
+            staves.push_back(staff);
+    std::sort(staves.begin(), staves.end(),
+              [](const Staff& a, const Staff& b) { return a.lines[0] < b.lines[0]; });
     return staves;
 }
 

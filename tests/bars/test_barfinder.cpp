@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTransform>
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -320,6 +321,31 @@ TEST(BarFinder, ALastLineOfOneBarHasItsBar)
     ASSERT_EQ(found.bars.size(), 1);
     EXPECT_TRUE(found.bars.front().doubleBar);
     EXPECT_LT(found.bars.front().left, 300);
+}
+
+// A piece may end on a line far shorter than the page's others: one bar after the clef.
+// Its staff is found too, with its bar.
+TEST(BarFinder, FindsAStaffMuchShorterThanTheOthers)
+{
+    const QColor ink(40, 40, 40);
+    QImage page(1240, 700, QImage::Format_RGB32);
+    page.fill(qRgb(235, 235, 235));
+    QPainter painter(&page);
+    for (const int top : {120, 300, 480}) {
+        const int right = top == 480 ? 258 : 1181;
+        for (int k = 0; k < 5; ++k)
+            painter.fillRect(58, top + int(13.5 * k), right - 58, 2, ink);
+        painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+        for (int x = 300; x <= right; x += 220)
+            painter.fillRect(x - 2, top, 3, 56, ink);
+        painter.fillRect(right - 3, top, 3, 56, ink); // the line that ends the staff
+    }
+    painter.end();
+    const bars::PageBars found = bars::findBars(page);
+    ASSERT_EQ(found.systems.size(), 3);
+    EXPECT_EQ(std::count_if(found.bars.begin(), found.bars.end(),
+                            [](const bars::Bar& bar) { return bar.system == 2; }),
+              1);
 }
 
 // Pages that hold no music give no bars, quickly and without a fault.
