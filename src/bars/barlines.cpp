@@ -529,10 +529,12 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
     std::erase_if(result.lines, [&](const BarLine& line) { return line.right < headerEnd; });
     const int firstLine = result.lines.empty() ? first.right : result.lines.front().left;
     result.contentStart = std::min(firstLine, headerEnd + int(0.3 * space));
-    // A bar line right after the signatures, with nothing before it, begins the first bar
-    // (a repeat sign at the start of a line). The line that ends the staff never does: on a
-    // line of one bar, a first note close after the clef reads as part of the signatures.
-    if (!result.lines.empty() && result.lines.front().right < first.right - space) {
+    // A repeat sign or a double bar line right after the signatures, with nothing before it,
+    // begins the first bar (a repeat sign at the start of a line). A single line never does,
+    // nor the line that ends the staff: a first bar of a note or two, close after the key,
+    // may read as little more than part of the signatures.
+    if (!result.lines.empty() && result.lines.front().right < first.right - space &&
+        (result.lines.front().dotsRight || result.lines.front().strokes > 1)) {
         const BarLine& line = result.lines.front();
         int content = 0;
         for (int x = result.contentStart; x < line.left; ++x)

@@ -348,6 +348,32 @@ TEST(BarFinder, FindsAStaffMuchShorterThanTheOthers)
               1);
 }
 
+// A line of music after the first: clef and key, then a short first bar whose notes stand
+// so close after the key that they read as part of the signatures, leaving little before
+// the first bar line. A single bar line never opens a line's first bar: the bar is kept.
+TEST(BarFinder, AShortFirstBarAfterTheKeyIsKept)
+{
+    const QColor ink(40, 40, 40);
+    QImage page(1240, 400, QImage::Format_RGB32);
+    page.fill(qRgb(235, 235, 235));
+    QPainter painter(&page);
+    const int top = 150;
+    for (int k = 0; k < 5; ++k)
+        painter.fillRect(58, top + int(13.5 * k), 1123, 2, ink);
+    painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+    for (const int x : {104, 116})              // two flats
+        painter.fillRect(x, top + 10, 8, 24, ink);
+    painter.fillRect(132, top, 18, 56, ink);    // a natural and its note, filling the staff
+    painter.fillRect(160, top + 26, 5, 3, ink); // a little of the next note off the lines
+    for (int x = 180; x <= 1181; x += 200)
+        painter.fillRect(x - 2, top, 3, 56, ink);
+    painter.fillRect(1178, top, 3, 56, ink);
+    painter.end();
+    const bars::PageBars found = bars::findBars(page);
+    ASSERT_EQ(found.systems.size(), 1);
+    EXPECT_EQ(found.bars.size(), 6);
+}
+
 // Pages that hold no music give no bars, quickly and without a fault.
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
