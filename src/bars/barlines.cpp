@@ -31,6 +31,17 @@ double inkedRows(const Raster& raster, int left, int right, int from, int to)
     return double(count) / double(to - from + 1);
 }
 
+// Whether a stem's note head may sit beside the stroke's `end` on `side`: a stem up has its
+// head at its lower end on its left, a stem down at its upper end on its right (a chord's
+// second on the other side comes with one there too). Ink at the other two corners is an
+// accidental that follows a bar line closely, joined to it by a copy's blur, or the beam or
+// flag of a stem whose head is found. (A ring of ink is looked for at every corner: a blurred
+// hollow head is often seen only by the ring its beam closes elsewhere.)
+bool headCorner(const Staff& staff, int end, int side)
+{
+    return (end == staff.top()) == (side > 0);
+}
+
 // A hollow note head beside the stroke at one of its ends: paper enclosed by ink in the
 // box beside the end, small as the inside of a head. A stem runs from its head's edge, so
 // the ring closes against the stroke; paper beside a bar line reaches out of the box.
@@ -190,6 +201,8 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
     };
     for (const int end : {staff.top(), staff.bottom()}) {
         for (const int side : {-1, 1}) {
+            if (!headCorner(staff, end, side))
+                continue;
             int edge = side < 0 ? left : right;
             if (ownColumn(side < 0 ? left : right + 1, side, end))
                 edge += side;

@@ -374,6 +374,37 @@ TEST(BarFinder, AShortFirstBarAfterTheKeyIsKept)
     EXPECT_EQ(found.bars.size(), 6);
 }
 
+// A natural for a note below the staff, right after a bar line and joined to it and filled
+// in by a copy's blur, fills the corner beside the line's lower end on its right. A stem's head
+// never sits there (a stem up has it on its left, a stem down at its upper end): the bar line
+// stays.
+TEST(BarFinder, ANaturalJoinedToABarLineIsNoNoteHead)
+{
+    const QColor ink(40, 40, 40);
+    const auto staff = [&](bool natural) {
+        QImage page(1240, 400, QImage::Format_RGB32);
+        page.fill(qRgb(235, 235, 235));
+        QPainter painter(&page);
+        const int top = 150;
+        const int bottom = top + 54;
+        for (int k = 0; k < 5; ++k)
+            painter.fillRect(58, top + int(13.5 * k), 1123, 2, ink);
+        painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+        for (int x = 300; x <= 1181; x += 220)
+            painter.fillRect(x - 2, top, 3, 56, ink);
+        if (natural) { // its two strokes, the blur filling the box between, after the line at 520
+            painter.fillRect(521, bottom - 14, 2, 40, ink);
+            painter.fillRect(530, bottom - 7, 2, 40, ink);
+            painter.fillRect(521, bottom - 4, 11, 18, ink);
+        }
+        painter.end();
+        return bars::findBars(page);
+    };
+    const bars::PageBars plain = staff(false);
+    EXPECT_GE(plain.bars.size(), 4);
+    EXPECT_EQ(staff(true).bars.size(), plain.bars.size());
+}
+
 // Pages that hold no music give no bars, quickly and without a fault.
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
