@@ -223,8 +223,8 @@ namespace {
 // True when ink connects the bottom line of `upper` with the top line of `lower` in the
 // columns just left of and at their start (a brace, a bracket or a line). A brace that
 // stands within a line distance of the lines reads as where they start (see staffExtent),
-// so the line that opens the system may lie up to two distances right of that start: on a
-// noisy scan that line may be the only connection left whole, the brace's thin point broken.
+// so the line that opens the system may lie up to two and a half distances right of that start: on
+// a noisy scan that line may be the only connection left whole, the brace's thin point broken.
 bool joinedAtStart(const Raster& raster, const Staff& upper, const Staff& lower)
 {
     const double space = (upper.space + lower.space) / 2;
