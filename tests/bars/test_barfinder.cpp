@@ -204,6 +204,38 @@ bars::PageBars pianoSystem(const std::function<void(QPainter&, const QColor&)>& 
     return bars::findBars(page);
 }
 
+// Draws a staff with its top line at `top`, its lines 13.5 pixels apart from 58 to `right`,
+// a clef, and a bar line at `firstBar` and every `step` pixels after it (none where 0).
+void drawStaff(QPainter& painter, const QColor& ink, int top, int right, int firstBar, int step)
+{
+    for (int k = 0; k < 5; ++k)
+        painter.fillRect(58, top + int(13.5 * k), right - 58, 2, ink);
+    painter.fillRect(70, top - 8, 22, 72, ink); // a clef
+    for (int x = firstBar; step > 0 && x <= right; x += step)
+        painter.fillRect(x - 2, top, 3, 56, ink);
+}
+
+// The bars of a page of 1240 by `height` pixels on which `draw` draws.
+bars::PageBars barsOfDrawing(int height, const std::function<void(QPainter&, const QColor&)>& draw)
+{
+    QImage page(1240, height, QImage::Format_RGB32);
+    page.fill(qRgb(235, 235, 235));
+    QPainter painter(&page);
+    draw(painter, QColor(40, 40, 40));
+    painter.end();
+    return bars::findBars(page);
+}
+
+// The bars of one staff (its top line at 150) with a clef and a bar line every 220 pixels,
+// with what `extra` draws over it.
+bars::PageBars staffPage(const std::function<void(QPainter&, const QColor&, int top)>& extra)
+{
+    return barsOfDrawing(400, [&](QPainter& painter, const QColor& ink) {
+        drawStaff(painter, ink, 150, 1181, 300, 220);
+        extra(painter, ink, 150);
+    });
+}
+
 // A piano system whose left hand repeats its chords in eighths: their beams lie flat, bar
 // after bar, along and between the lines of the lower staff, in rows a third as long as its
 // lines. The staff is found all the same, joined to the one above, with the bars of the
@@ -276,25 +308,13 @@ TEST(BarFinder, ALineARowThickerBesideABarLineIsNoNoteHead)
 // lines are found in it all the same, and the staff is kept.
 TEST(BarFinder, BeamsFillingASpaceLeaveBothItsLines)
 {
-    const QColor ink(40, 40, 40);
-    const auto staff = [&](bool beams) {
-        QImage page(1240, 400, QImage::Format_RGB32);
-        page.fill(qRgb(235, 235, 235));
-        QPainter painter(&page);
-        const int top = 150;
-        for (int k = 0; k < 5; ++k)
-            painter.fillRect(58, top + int(13.5 * k), 1123, 2, ink);
-        painter.fillRect(70, top - 8, 22, 72, ink); // a clef
-        for (int x = 300; x <= 1181; x += 220)
-            painter.fillRect(x - 2, top, 3, 56, ink);
-        for (int x = 310; beams && x + 60 < 1181; x += 110)
+    const bars::PageBars plain = staffPage([](QPainter&, const QColor&, int) {});
+    const bars::PageBars beamed = staffPage([](QPainter& painter, const QColor& ink, int top) {
+        for (int x = 310; x + 60 < 1181; x += 110)
             painter.fillRect(x, top + 42, 40, 12, ink);
-        painter.end();
-        return bars::findBars(page);
-    };
-    const bars::PageBars plain = staff(false);
+    });
     EXPECT_GE(plain.bars.size(), 4);
-    EXPECT_EQ(staff(true).bars.size(), plain.bars.size());
+    EXPECT_EQ(beamed.bars.size(), plain.bars.size());
 }
 
 // The last line of a piece may hold a single bar, closed by the final bar line at the
@@ -302,22 +322,16 @@ TEST(BarFinder, BeamsFillingASpaceLeaveBothItsLines)
 // signatures. The bar is found all the same: a final bar line never opens a bar.
 TEST(BarFinder, ALastLineOfOneBarHasItsBar)
 {
-    const QColor ink(40, 40, 40);
-    QImage page(1240, 400, QImage::Format_RGB32);
-    page.fill(qRgb(235, 235, 235));
-    QPainter painter(&page);
-    const int top = 150;
-    for (int k = 0; k < 5; ++k)
-        painter.fillRect(58, top + int(13.5 * k), 400, 2, ink);
-    painter.fillRect(70, top - 8, 22, 72, ink); // a clef
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(ink);
-    painter.drawEllipse(QRectF(100, top + 41, 17, 13)); // a half note's head...
-    painter.fillRect(115, top + 8, 2, 40, ink);         // ...and its stem
-    painter.fillRect(440, top, 3, 56, ink);             // the final bar line
-    painter.fillRect(449, top, 9, 56, ink);
-    painter.end();
-    const bars::PageBars found = bars::findBars(page);
+    const bars::PageBars found = barsOfDrawing(400, [](QPainter& painter, const QColor& ink) {
+        const int top = 150;
+        drawStaff(painter, ink, top, 458, 0, 0);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ink);
+        painter.drawEllipse(QRectF(100, top + 41, 17, 13)); // a half note's head...
+        painter.fillRect(115, top + 8, 2, 40, ink);         // ...and its stem
+        painter.fillRect(440, top, 3, 56, ink);             // the final bar line
+        painter.fillRect(449, top, 9, 56, ink);
+    });
     ASSERT_EQ(found.bars.size(), 1);
     EXPECT_TRUE(found.bars.front().doubleBar);
     EXPECT_LT(found.bars.front().left, 300);
@@ -327,21 +341,13 @@ TEST(BarFinder, ALastLineOfOneBarHasItsBar)
 // Its staff is found too, with its bar.
 TEST(BarFinder, FindsAStaffMuchShorterThanTheOthers)
 {
-    const QColor ink(40, 40, 40);
-    QImage page(1240, 700, QImage::Format_RGB32);
-    page.fill(qRgb(235, 235, 235));
-    QPainter painter(&page);
-    for (const int top : {120, 300, 480}) {
-        const int right = top == 480 ? 258 : 1181;
-        for (int k = 0; k < 5; ++k)
-            painter.fillRect(58, top + int(13.5 * k), right - 58, 2, ink);
-        painter.fillRect(70, top - 8, 22, 72, ink); // a clef
-        for (int x = 300; x <= right; x += 220)
-            painter.fillRect(x - 2, top, 3, 56, ink);
-        painter.fillRect(right - 3, top, 3, 56, ink); // the line that ends the staff
-    }
-    painter.end();
-    const bars::PageBars found = bars::findBars(page);
+    const bars::PageBars found = barsOfDrawing(700, [](QPainter& painter, const QColor& ink) {
+        for (const int top : {120, 300, 480}) {
+            const int right = top == 480 ? 258 : 1181;
+            drawStaff(painter, ink, top, right, 300, 220);
+            painter.fillRect(right - 3, top, 3, 56, ink); // the line that ends the staff
+        }
+    });
     ASSERT_EQ(found.systems.size(), 3);
     EXPECT_EQ(std::count_if(found.bars.begin(), found.bars.end(),
                             [](const bars::Bar& bar) { return bar.system == 2; }),
@@ -353,23 +359,15 @@ TEST(BarFinder, FindsAStaffMuchShorterThanTheOthers)
 // the first bar line. A single bar line never opens a line's first bar: the bar is kept.
 TEST(BarFinder, AShortFirstBarAfterTheKeyIsKept)
 {
-    const QColor ink(40, 40, 40);
-    QImage page(1240, 400, QImage::Format_RGB32);
-    page.fill(qRgb(235, 235, 235));
-    QPainter painter(&page);
-    const int top = 150;
-    for (int k = 0; k < 5; ++k)
-        painter.fillRect(58, top + int(13.5 * k), 1123, 2, ink);
-    painter.fillRect(70, top - 8, 22, 72, ink); // a clef
-    for (const int x : {104, 116})              // two flats
-        painter.fillRect(x, top + 10, 8, 24, ink);
-    painter.fillRect(132, top, 18, 56, ink);    // a natural and its note, filling the staff
-    painter.fillRect(160, top + 26, 5, 3, ink); // a little of the next note off the lines
-    for (int x = 180; x <= 1181; x += 200)
-        painter.fillRect(x - 2, top, 3, 56, ink);
-    painter.fillRect(1178, top, 3, 56, ink);
-    painter.end();
-    const bars::PageBars found = bars::findBars(page);
+    const bars::PageBars found = barsOfDrawing(400, [](QPainter& painter, const QColor& ink) {
+        const int top = 150;
+        drawStaff(painter, ink, top, 1181, 180, 200);
+        for (const int x : {104, 116}) // two flats
+            painter.fillRect(x, top + 10, 8, 24, ink);
+        painter.fillRect(132, top, 18, 56, ink);    // a natural and its note, filling the staff
+        painter.fillRect(160, top + 26, 5, 3, ink); // a little of the next note off the lines
+        painter.fillRect(1178, top, 3, 56, ink);
+    });
     ASSERT_EQ(found.systems.size(), 1);
     EXPECT_EQ(found.bars.size(), 6);
 }
@@ -380,29 +378,16 @@ TEST(BarFinder, AShortFirstBarAfterTheKeyIsKept)
 // stays.
 TEST(BarFinder, ANaturalJoinedToABarLineIsNoNoteHead)
 {
-    const QColor ink(40, 40, 40);
-    const auto staff = [&](bool natural) {
-        QImage page(1240, 400, QImage::Format_RGB32);
-        page.fill(qRgb(235, 235, 235));
-        QPainter painter(&page);
-        const int top = 150;
+    const bars::PageBars plain = staffPage([](QPainter&, const QColor&, int) {});
+    const bars::PageBars natural = staffPage([](QPainter& painter, const QColor& ink, int top) {
+        // its two strokes, the blur filling the box between, after the line at 520
         const int bottom = top + 54;
-        for (int k = 0; k < 5; ++k)
-            painter.fillRect(58, top + int(13.5 * k), 1123, 2, ink);
-        painter.fillRect(70, top - 8, 22, 72, ink); // a clef
-        for (int x = 300; x <= 1181; x += 220)
-            painter.fillRect(x - 2, top, 3, 56, ink);
-        if (natural) { // its two strokes, the blur filling the box between, after the line at 520
-            painter.fillRect(521, bottom - 14, 2, 40, ink);
-            painter.fillRect(530, bottom - 7, 2, 40, ink);
-            painter.fillRect(521, bottom - 4, 11, 18, ink);
-        }
-        painter.end();
-        return bars::findBars(page);
-    };
-    const bars::PageBars plain = staff(false);
+        painter.fillRect(521, bottom - 14, 2, 40, ink);
+        painter.fillRect(530, bottom - 7, 2, 40, ink);
+        painter.fillRect(521, bottom - 4, 11, 18, ink);
+    });
     EXPECT_GE(plain.bars.size(), 4);
-    EXPECT_EQ(staff(true).bars.size(), plain.bars.size());
+    EXPECT_EQ(natural.bars.size(), plain.bars.size());
 }
 
 // Pages that hold no music give no bars, quickly and without a fault.
