@@ -21,27 +21,34 @@ struct Band {
     double score = 0; // ink in long runs along its strongest row
 };
 
-// A staff far shorter than the page's longest ones (the last line of a piece, a single bar
-// long) is looked for again where no staff was found, among rows whose long runs cover at
-// least this share of the strongest row's (rather than kLongRows), with the line distance
-// of the staves found.
+// A row carries staff lines where its long runs cover at least kLongRows of the strongest
+// row's. A staff far shorter than the page's longest ones (the last line of a piece, a single
+// bar long) is looked for again where no staff was found, among rows at kShortStaffRows, with
+// the line distance of the staves found (within kSameSpace of it).
 constexpr double kLongRows = 0.2;
 constexpr double kShortStaffRows = 0.08;
 constexpr double kSameSpace = 0.15;
 
-// Rows that carry long horizontal strokes, merged into bands: candidate staff lines. A row
-// counts where its long runs cover at least `share` of the strongest row's.
-std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics, double share)
+// How much ink in long horizontal runs each row carries.
+std::vector<double> rowScores(const Raster& raster, const LineMetrics& metrics)
 {
     const int minRun = std::max(4, int(metrics.distance));
     std::vector<double> score(size_t(raster.height), 0);
-    double best = 0;
     for (int y = 0; y < raster.height; ++y) {
         qint64 sum = 0;
         raster.forEachRun(y, minRun, [&sum](int start, int end) { sum += end - start; });
         score[size_t(y)] = double(sum);
-        best = std::max(best, double(sum));
     }
+    return score;
+}
+
+// Rows that carry long horizontal strokes, merged into bands: candidate staff lines. A row
+// counts where its long runs (`score`, see rowScores) cover at least `share` of the
+// strongest row's.
+std::vector<Band> lineBands(const Raster& raster, const LineMetrics& metrics,
+                            const std::vector<double>& score, double share)
+{
+    const double best = score.empty() ? 0 : *std::max_element(score.begin(), score.end());
     const double threshold = std::max(share * best, 8 * metrics.distance);
     const int maxThickness = std::max(3, int(std::ceil(0.6 * metrics.distance)));
     std::vector<Band> bands;
@@ -192,7 +199,8 @@ std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
     std::vector<Staff> staves;
     if (raster.empty() || metrics.distance < 4)
         return staves;
-    stavesOf(raster, metrics, lineBands(raster, metrics, kLongRows), staves);
+    const std::vector<double> score = rowScores(raster, metrics);
+    stavesOf(raster, metrics, lineBands(raster, metrics, score, kLongRows), staves);
     if (staves.empty())
         return staves;
     // Short staves, between and below the long ones, with the long ones' line distance.
@@ -201,7 +209,7 @@ std::vector<Staff> findStaves(const Raster& raster, const LineMetrics& metrics)
         spaces.push_back(staff.space);
     std::nth_element(spaces.begin(), spaces.begin() + long(spaces.size() / 2), spaces.end());
     const double space = spaces[spaces.size() / 2];
-    std::vector<Band> free = lineBands(raster, metrics, kShortStaffRows);
+    std::vector<Band> free = lineBands(raster, metrics, score, kShortStaffRows);
     std::erase_if(free, [&](const Band& band) {
         return std::any_of(staves.begin(), staves.end(), [&](const Staff& staff) {
             return band.middle > staff.lines[0] - 1.5 * staff.space &&
