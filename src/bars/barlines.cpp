@@ -1,6 +1,7 @@
 #include "bars/barlines.h"
 
 #include "bars/repeatsigns.h"
+#include "bars/signatures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -351,88 +352,6 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
     return strokes;
 }
 
-// Columns with ink between the staff's lines (the lines themselves left out) or just
-// beyond them: clefs, signatures, notes.
-std::vector<bool> busyColumns(const Raster& raster, const Staff& staff, double thickness)
-{
-    std::vector<bool> busy(size_t(raster.width), false);
-    // The lines with their blur are left out, but never so much of them that small staves
-    // (a space of five pixels at 100 dpi) keep no rows of their spaces.
-    const int reach =
-        std::min(int(std::ceil(thickness / 2)) + 1, std::max(1, int(0.3 * staff.space)));
-    std::vector<bool> lineRow(size_t(raster.height), false);
-    for (const double line : staff.lines)
-        for (int dy = -reach; dy <= reach; ++dy) {
-            const int y = int(std::lround(line)) + dy;
-            if (y >= 0 && y < raster.height)
-                lineRow[size_t(y)] = true;
-        }
-    const int from = std::max(0, int(staff.lines[0] - staff.space));
-    const int to = std::min(raster.height - 1, int(staff.lines[4] + staff.space));
-    const int needed = std::max(2, int(0.4 * staff.space));
-    for (int x = std::max(0, staff.left); x <= std::min(raster.width - 1, staff.right); ++x) {
-        int count = 0;
-        for (int y = from; y <= to; ++y)
-            if (!lineRow[size_t(y)] && raster.ink[size_t(y) * raster.width + x])
-                ++count;
-        busy[size_t(x)] = count >= needed;
-    }
-    return busy;
-}
-
-// Where the clef, key and time signature of a staff end, from the clef's first column: the
-// accidentals of the key follow each other closely; a time signature, a little further
-// on, fills the staff from its top line to its bottom line in a narrow block.
-int headerSegments(const Raster& raster, const Staff& staff, const std::vector<bool>& columns,
-                   int clefStart, int limit)
-{
-    const double space = staff.space;
-    const int join = std::max(1, int(0.5 * space));
-    struct Segment {
-        int left, right;
-    };
-    std::vector<Segment> segments;
-    for (int x = clefStart; x <= limit; ++x) {
-        if (!columns[size_t(x)])
-            continue;
-        if (!segments.empty() && x - segments.back().right <= join)
-            segments.back().right = x;
-        else
-            segments.push_back({x, x});
-    }
-    if (segments.empty())
-        return clefStart;
-    const auto fillsStaff = [&](const Segment& seg) {
-        if (seg.right - seg.left > 3 * space)
-            return false;
-        int rows = 0;
-        for (int y = staff.top(); y <= staff.bottom(); ++y)
-            for (int x = seg.left; x <= seg.right; ++x)
-                if (raster.at(x, y)) {
-                    ++rows;
-                    break;
-                }
-        return rows >= 0.85 * (staff.bottom() - staff.top() + 1);
-    };
-    int end = segments.front().right;
-    for (size_t i = 1; i < segments.size(); ++i) {
-        const int gap = segments[i].left - end;
-        if (gap <= 3 * space && fillsStaff(segments[i])) {
-            end = segments[i].right; // the time signature ends the header
-            break;
-        }
-        if (gap > 1.5 * space)
-            break;
-        end = segments[i].right;
-        // The accidentals of a key stand close together; after the key, a wider gap leads
-        // to the time signature (a common-time sign does not fill the staff), and what
-        // follows that is music.
-        if (i >= 2 && gap > 0.6 * space)
-            break;
-    }
-    return end;
-}
-
 } // namespace
 
 SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
@@ -535,8 +454,8 @@ SystemLines readSystem(const Raster& raster, const std::vector<Staff>& staves,
         }
     for (int i = 0; i < count; ++i) {
         const Staff& staff = staves[size_t(members[size_t(i)])];
-        const int last =
-            headerSegments(raster, staff, busy[size_t(i)], clefStart, std::min(limit, staff.right));
+        const int last = signaturesEnd(raster, staff, busy[size_t(i)], metrics.thickness, clefStart,
+                                       std::min(limit, staff.right));
         headerEnd = std::max(headerEnd, last + 1);
     }
     std::erase_if(result.lines, [&](const BarLine& line) { return line.right < headerEnd; });

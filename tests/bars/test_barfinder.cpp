@@ -372,6 +372,31 @@ TEST(BarFinder, AShortFirstBarAfterTheKeyIsKept)
     EXPECT_EQ(found.bars.size(), 6);
 }
 
+// A common-time sign may stand a little further after the key than the key's signs stand
+// apart, and a repeat sign opening the first bar further on still. The sign is part of the
+// signatures, not a bar before the repeat.
+TEST(BarFinder, ACommonTimeSignBeforeARepeatIsNoBar)
+{
+    const bars::PageBars found = barsOfDrawing(400, [](QPainter& painter, const QColor& ink) {
+        const int top = 150;
+        drawStaff(painter, ink, top, 1181, 440, 220);
+        for (const int x : {104, 116, 128}) // three flats
+            painter.fillRect(x, top + 10, 8, 24, ink);
+        painter.setPen(QPen(ink, 4));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawArc(QRectF(160, top + 15, 20, 24), 40 * 16, 280 * 16); // the sign
+        painter.setPen(Qt::NoPen);
+        painter.fillRect(206, top, 6, 56, ink); // the repeat sign: thick and thin line, dots
+        painter.fillRect(216, top, 2, 56, ink);
+        painter.setBrush(ink);
+        for (const double y : {top + 20.25, top + 33.75})
+            painter.drawEllipse(QPointF(225, y), 3, 3);
+    });
+    ASSERT_EQ(found.bars.size(), 4);
+    EXPECT_TRUE(found.bars.front().startRepeat);
+    EXPECT_GT(found.bars.front().left, 200);
+}
+
 // A natural for a note below the staff, right after a bar line and joined to it and filled
 // in by a copy's blur, fills the corner beside the line's lower end on its right. A stem's head
 // never sits there (a stem up has it on its left, a stem down at its upper end): the bar line
