@@ -211,11 +211,13 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
             int total = 0;
             int touching = 0; // rows where ink touches the stroke: a head is fixed to its stem
             const int touchReach = std::max(2, int(0.15 * staff.space));
+            bool touchSeen = false; // whether a column beside the stroke was looked at
             for (int d = 1; d <= reach; ++d) {
                 // The stroke's left column is the paper next to its ink.
                 const int x = edge + side * d + (side < 0 ? 1 : 0);
                 if (x < 0 || x >= raster.width || skip[size_t(x)])
                     continue;
+                touchSeen |= d <= touchReach;
                 for (int y = end - half; y <= end + half; ++y) {
                     if (y < 0 || y >= raster.height)
                         continue;
@@ -232,6 +234,11 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
             }
             if (total > 0 && ((inked >= 0.35 * total && touching >= 0.25 * staff.space) ||
                               (inked >= 0.25 * total && touching >= 0.6 * staff.space)))
+                return true;
+            // A stem of a blurred copy may go through as two strokes a column or two apart,
+            // each taking the columns beside the other: where no column beside the stroke
+            // could be looked at, a box mostly inked beyond is the head.
+            if (!touchSeen && total >= 2 * staff.space && inked >= 0.5 * total)
                 return true;
         }
     }

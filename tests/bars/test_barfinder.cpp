@@ -415,6 +415,22 @@ TEST(BarFinder, ANaturalJoinedToABarLineIsNoNoteHead)
     EXPECT_EQ(natural.bars.size(), plain.bars.size());
 }
 
+// A stem of a blurred copy may go through the staff as two strokes a column or two apart,
+// its head beside only the first. Neither is a bar line.
+TEST(BarFinder, AStemReadAsTwoStrokesIsNoBarLine)
+{
+    const bars::PageBars plain = staffPage([](QPainter&, const QColor&, int) {});
+    const bars::PageBars split = staffPage([](QPainter& painter, const QColor& ink, int top) {
+        painter.fillRect(600, top, 1, 56, ink);
+        painter.fillRect(603, top, 1, 56, ink);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ink);
+        painter.drawEllipse(QRectF(586, top + 42, 15, 16)); // the head, blurred over the line
+    });
+    EXPECT_GE(plain.bars.size(), 4);
+    EXPECT_EQ(split.bars.size(), plain.bars.size());
+}
+
 // Pages that hold no music give no bars, quickly and without a fault.
 TEST(BarFinder, FindsNoBarsWhereThereIsNoMusic)
 {
