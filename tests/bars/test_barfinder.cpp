@@ -39,7 +39,8 @@ QImage load(const QString& file)
 // like a bar line; and scan-like copies turned by a degree and more, two of them with
 // repeats and endings, two of small staves whose repeat dots the blur brings close to,
 // or joins to, their bar line, and one whose bar lines the turn leaves a column wider at
-// one end.
+// one end; and a piano page of the second engraver, in common time, its first bar opened
+// by a repeat sign well after the signatures, engraved and as a scan-like copy.
 TEST(BarFinder, FindsTheBarsOfEngravedAndScannedPages)
 {
     for (const QString& file :
@@ -48,7 +49,8 @@ TEST(BarFinder, FindsTheBarsOfEngravedAndScannedPages)
           QStringLiteral("mazurka-p1.gif"), QStringLiteral("chorale-p2-scan300.jpg"),
           QStringLiteral("polka-p1-scan150.jpg"), QStringLiteral("etude-p1-scan150.jpg"),
           QStringLiteral("bourree-p1-scan150.jpg"), QStringLiteral("lied-p1.gif"),
-          QStringLiteral("chaconne-p1-scan150.jpg"), QStringLiteral("fanfare-p1-scan150.jpg")}) {
+          QStringLiteral("chaconne-p1-scan150.jpg"), QStringLiteral("fanfare-p1-scan150.jpg"),
+          QStringLiteral("strathspey-p1.gif"), QStringLiteral("strathspey-p1-scan150.jpg")}) {
         SCOPED_TRACE(file.toStdString());
         const bartruth::TruePage page = corpusPage(file);
         const bars::PageBars found = bars::findBars(load(file));
