@@ -112,8 +112,12 @@ int signaturesEnd(const Raster& raster, const Staff& staff, const std::vector<bo
         const int gap = segments[i].left - end;
         int last = 0;
         if (gap <= 3 * space && (fillsStaff(segments[i]) || commonTime(i, last))) {
-            // the time signature ends the header
+            // The time signature ends the header. Its digits may read as pieces a little
+            // apart where their middle columns are thin (a blurred copy's 9/8).
             end = std::max(segments[i].right, last);
+            for (size_t j = i + 1; j < segments.size() && segments[j].left - end <= 0.7 * space;
+                 ++j)
+                end = segments[j].right;
             break;
         }
         if (gap > 1.5 * space)

@@ -399,6 +399,31 @@ TEST(BarFinder, ACommonTimeSignBeforeARepeatIsNoBar)
     EXPECT_GT(found.bars.front().left, 200);
 }
 
+// A time signature whose digits read as two pieces a little apart (their thin middle
+// columns lost in a blurred copy) ends the signatures at its second piece: a repeat sign
+// after it opens the first bar.
+TEST(BarFinder, ATimeSignatureInTwoPiecesIsNoBar)
+{
+    const bars::PageBars found = barsOfDrawing(400, [](QPainter& painter, const QColor& ink) {
+        const int top = 150;
+        drawStaff(painter, ink, top, 1181, 440, 220);
+        // The digits' left and right pieces, a hair of paper between the upper digit and
+        // the lower one.
+        for (const int x : {110, 125}) {
+            painter.fillRect(x, top, 7, 21, ink);
+            painter.fillRect(x, top + 24, 7, 32, ink);
+        }
+        painter.fillRect(160, top, 6, 56, ink); // the repeat sign: thick and thin line, dots
+        painter.fillRect(170, top, 2, 56, ink);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ink);
+        for (const double y : {top + 20.25, top + 33.75})
+            painter.drawEllipse(QPointF(179, y), 3, 3);
+    });
+    ASSERT_EQ(found.bars.size(), 4);
+    EXPECT_TRUE(found.bars.front().startRepeat);
+}
+
 // A natural for a note below the staff, right after a bar line and joined to it and filled
 // in by a copy's blur, fills the corner beside the line's lower end on its right. A stem's head
 // never sits there (a stem up has it on its left, a stem down at its upper end): the bar line
