@@ -188,14 +188,18 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
         return ownInk(x, side, from, to, 0.8) || ownInk(x, side, staff.top(), staff.bottom(), 0.5);
     };
     // Whether column x's ink through line row y runs on off the lines for a quarter of a
-    // space or more: a head on a line spreads half a space either side of it, a line that a
-    // turn or the blur leaves a row thicker along a stretch does not.
+    // space or more into the staff (`inward`: +1 down, -1 up), or three tenths out of it: a
+    // head on a line spreads half a space either side of it, and one just outside the staff
+    // a whole space beyond its line; a line that a turn or the blur leaves a row thicker
+    // along a stretch does not, nor (at 150 dpi and more) the corner of a bar line and an
+    // outer line, which the straightening of a turned page smears a row outwards.
     const int offLine = std::max(1, int(0.25 * staff.space));
-    const auto inkRunsOffLine = [&](int x, int y) {
-        for (const int dy : {-1, 1}) {
+    const auto inkRunsOffLine = [&](int x, int y, int inward) {
+        for (const int dy : {inward, -inward}) {
+            const int enough = dy == inward ? offLine : std::max(1, int(0.3 * staff.space));
             int off = 0;
             for (int r = y; r >= 0 && r < raster.height && raster.at(x, r); r += dy)
-                if (!lineRow[size_t(r)] && ++off >= offLine)
+                if (!lineRow[size_t(r)] && ++off >= enough)
                     return true;
         }
         return false;
@@ -224,7 +228,7 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
                     // A line neither makes nor breaks a head, unless the ink of its rows
                     // runs on into the space beside them: a head on small staves is mostly
                     // on the line's rows.
-                    if (lineRow[size_t(y)] && !inkRunsOffLine(x, y))
+                    if (lineRow[size_t(y)] && !inkRunsOffLine(x, y, end == staff.top() ? 1 : -1))
                         continue;
                     ++total;
                     const bool ink = raster.ink[size_t(y) * raster.width + x];

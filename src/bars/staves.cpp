@@ -179,6 +179,10 @@ void stavesOf(const Raster& raster, const LineMetrics& metrics, const std::vecto
             }
         }
         chain = std::vector<size_t>(chain.begin() + long(best), chain.begin() + long(best) + 5);
+        // A chain begun on a beam or a ledger line above a staff found already can run on
+        // into that staff's own lines and pick them again: a line is one staff's only.
+        if (std::any_of(chain.begin(), chain.end(), [&](size_t k) { return bool(used[k]); }))
+            continue;
         Staff staff;
         for (size_t k = 0; k < 5; ++k)
             staff.lines[k] = bands[chain[k]].middle;
