@@ -112,6 +112,15 @@ int signaturesEnd(const Raster& raster, const Staff& staff, const std::vector<bo
         const int gap = segments[i].left - end;
         int last = 0;
         if (gap <= 3 * space && (fillsStaff(segments[i]) || commonTime(i, last))) {
+            // A key of flats that a blurred copy at a low resolution runs together fills the
+            // staff like a time signature's digits: a common-time sign right after such a
+            // block next to the clef is the time signature.
+            int after = 0;
+            if (last == 0 && i == 1 && i + 1 < segments.size() &&
+                segments[i + 1].left - segments[i].right <= 3 * space && commonTime(i + 1, after)) {
+                ++i;
+                last = after;
+            }
             // The time signature ends the header. Its digits may read as pieces a little
             // apart where their middle columns are thin (a blurred copy's 9/8).
             end = std::max(segments[i].right, last);

@@ -396,24 +396,34 @@ TEST(BarFinder, AShortFirstBarAfterTheKeyIsKept)
 // signatures, not a bar before the repeat.
 TEST(BarFinder, ACommonTimeSignBeforeARepeatIsNoBar)
 {
-    const bars::PageBars found = barsOfDrawing(400, [](QPainter& painter, const QColor& ink) {
-        const int top = 150;
-        drawStaff(painter, ink, top, 1181, 440, 220);
-        for (const int x : {104, 116, 128}) // three flats
-            painter.fillRect(x, top + 10, 8, 24, ink);
-        painter.setPen(QPen(ink, 4));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawArc(QRectF(160, top + 15, 20, 24), 40 * 16, 280 * 16); // the sign
-        painter.setPen(Qt::NoPen);
-        painter.fillRect(206, top, 6, 56, ink); // the repeat sign: thick and thin line, dots
-        painter.fillRect(216, top, 2, 56, ink);
-        painter.setBrush(ink);
-        for (const double y : {top + 20.25, top + 33.75})
-            painter.drawEllipse(QPointF(225, y), 3, 3);
-    });
-    ASSERT_EQ(found.bars.size(), 4);
-    EXPECT_TRUE(found.bars.front().startRepeat);
-    EXPECT_GT(found.bars.front().left, 200);
+    // The key's three flats apart, and run together into one block that fills the staff
+    // from its top line to its bottom line (as a blurred copy at a low resolution reads
+    // them), like a time signature's digits.
+    for (const bool runTogether : {false, true}) {
+        SCOPED_TRACE(runTogether);
+        const bars::PageBars found = barsOfDrawing(400, [&](QPainter& painter, const QColor& ink) {
+            const int top = 150;
+            drawStaff(painter, ink, top, 1181, 440, 220);
+            for (const int k : {0, 1, 2}) {
+                if (runTogether)
+                    painter.fillRect(104 + 6 * k, top + 16 * k, 8, 24, ink);
+                else
+                    painter.fillRect(104 + 12 * k, top + 10, 8, 24, ink);
+            }
+            painter.setPen(QPen(ink, 4));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawArc(QRectF(160, top + 15, 20, 24), 40 * 16, 280 * 16); // the sign
+            painter.setPen(Qt::NoPen);
+            painter.fillRect(206, top, 6, 56, ink); // the repeat sign: thick and thin line, dots
+            painter.fillRect(216, top, 2, 56, ink);
+            painter.setBrush(ink);
+            for (const double y : {top + 20.25, top + 33.75})
+                painter.drawEllipse(QPointF(225, y), 3, 3);
+        });
+        ASSERT_EQ(found.bars.size(), 4);
+        EXPECT_TRUE(found.bars.front().startRepeat);
+        EXPECT_GT(found.bars.front().left, 200);
+    }
 }
 
 // A time signature whose digits read as two pieces a little apart (their thin middle
