@@ -111,12 +111,13 @@ int signaturesEnd(const Raster& raster, const Staff& staff, const std::vector<bo
     for (size_t i = 1; i < segments.size(); ++i) {
         const int gap = segments[i].left - end;
         int last = 0;
-        if (gap <= 3 * space && (fillsStaff(segments[i]) || commonTime(i, last))) {
+        const bool fills = gap <= 3 * space && fillsStaff(segments[i]);
+        if (gap <= 3 * space && (fills || commonTime(i, last))) {
             // A key of flats that a blurred copy at a low resolution runs together fills the
             // staff like a time signature's digits: a common-time sign right after such a
             // block next to the clef is the time signature.
             int after = 0;
-            if (last == 0 && i == 1 && i + 1 < segments.size() &&
+            if (fills && i == 1 && i + 1 < segments.size() &&
                 segments[i + 1].left - segments[i].right <= 3 * space && commonTime(i + 1, after)) {
                 ++i;
                 last = after;
