@@ -365,7 +365,7 @@ void corpusFigures(bool whole)
                 "accompaniment picks");
     for (const char* half : {"tune", "test"}) {
         double share = 0;
-        int pieces = 0, sure = 0, sureWrong = 0;
+        int pieces = 0, sure = 0, sureWrong = 0, worse = 0;
         for (const QString& table : tables) {
             const TestPiece piece = loadTestPiece(dir.path(), table.chopped(4));
             if (piece.half != QLatin1String(half) || piece.notes.empty())
@@ -389,12 +389,14 @@ void corpusFigures(bool whole)
             share += l.byPlaces.within;
             sure += l.sureTaken;
             sureWrong += l.sureWrong;
+            worse += l.byPlaces.mean > l.spread.mean + 0.5 ? 1 : 0;
             ++pieces;
         }
         if (pieces > 0)
             std::printf("%s half: %d pieces, by places %.1f %% within 30 ms on average; of the "
-                        "entries it is sure of where taken, %d of %d more than 60 ms off\n",
-                        half, pieces, share / pieces * 100, sureWrong, sure);
+                        "entries it is sure of where taken, %d of %d more than 60 ms off; %d "
+                        "further from their notes on average than spread\n",
+                        half, pieces, share / pieces * 100, sureWrong, sure, worse);
     }
 }
 
