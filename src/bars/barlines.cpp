@@ -132,9 +132,11 @@ bool hollowHeadBeside(const Raster& raster, const Staff& staff, const std::vecto
 // end is largely ink between the lines and the ink is fixed to the stroke (a hollow head
 // fills less of the box but touches the stem along more of its height). A stem has its
 // head there; a bar line has paper or at most the thin strokes of an accidental or the
-// small dots of a repeat sign.
+// small dots of a repeat sign. runsOnAbove, runsOnBelow: the stroke runs on past that end
+// of the staff into the next staff of its system.
 bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool>& lineRow,
-                const std::vector<bool>& through, int left, int right)
+                const std::vector<bool>& through, int left, int right, bool runsOnAbove,
+                bool runsOnBelow)
 {
     const int reach = std::max(2, int(0.9 * staff.space));
     const int half = std::max(1, int(0.7 * staff.space));
@@ -181,10 +183,15 @@ bool headBeside(const Raster& raster, const Staff& staff, const std::vector<bool
     // end: a single column of ink along the space at that end with paper beyond it, where
     // a note head beside a stem spreads on. At a lower resolution or a larger turn the
     // column is inked along much of the staff's height: a head beside a stem fills a space
-    // or two at one end, never half of the staff.
+    // or two at one end, never half of the staff. Where the stroke runs on past the end into
+    // the next staff, the space beyond the end is looked at too: straightening a turned page
+    // can leave such a stroke a step of a column at the staff's end, inked a space or so
+    // either side of it, where a head fills about one space.
     const auto ownColumn = [&](int x, int side, int end) {
-        const int from = end == staff.top() ? end : end - int(staff.space);
-        const int to = end == staff.top() ? end + int(staff.space) : end;
+        const bool top = end == staff.top();
+        const int space = int(staff.space);
+        const int from = top ? end - (runsOnAbove ? space : 0) : end - space;
+        const int to = top ? end + space : end + (runsOnBelow ? space : 0);
         return ownInk(x, side, from, to, 0.8) || ownInk(x, side, staff.top(), staff.bottom(), 0.5);
     };
     // Whether column x's ink through line row y runs on off the lines for a quarter of a
@@ -357,7 +364,8 @@ std::vector<Stroke> staffStrokes(const Raster& raster, const Staff& staff, doubl
                            inkedRows(raster, inLeft, inRight, bottom + near, bottom + far) > 0.5;
         if ((above && !openAbove) || (below && !openBelow))
             continue;
-        stroke.clean = !headBeside(raster, staff, lineRow, through, stroke.left, stroke.right);
+        stroke.clean = !headBeside(raster, staff, lineRow, through, stroke.left, stroke.right,
+                                   above && openAbove, below && openBelow);
         strokes.push_back(stroke);
     }
     return strokes;
