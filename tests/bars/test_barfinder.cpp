@@ -470,7 +470,7 @@ TEST(BarFinder, ANaturalJoinedToABarLineIsNoNoteHead)
 }
 
 // A bar line through a system of three staves, on a copy turned by 1.4 degrees at 100 dpi:
-// straightened staff by staff, it steps a column aside at the middle staff's lower end,
+// once the page is straightened it steps a column aside at the middle staff's lower end,
 // beside a natural in that staff. The step is the line's own, no head: all five bars stay.
 TEST(BarFinder, ABarLineSteppingAsideBetweenStavesIsNoStem)
 {
