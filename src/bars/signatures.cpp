@@ -112,7 +112,7 @@ int signaturesEnd(const Raster& raster, const Staff& staff, const std::vector<bo
         const int gap = segments[i].left - end;
         int last = 0;
         const bool fills = gap <= 3 * space && fillsStaff(segments[i]);
-        if (gap <= 3 * space && (fills || commonTime(i, last))) {
+        if (fills || (gap <= 3 * space && commonTime(i, last))) {
             // A key of flats that a blurred copy at a low resolution runs together fills the
             // staff like a time signature's digits: a common-time sign right after such a
             // block next to the clef is the time signature.
